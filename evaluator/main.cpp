@@ -1,0 +1,7 @@
+#include "evaluator.h"
+
+int
+main()
+{
+	return 1;
+}

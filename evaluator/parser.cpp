@@ -1,0 +1,1 @@
+#include "evaluator.h"
