@@ -1,1 +1,296 @@
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
 #include "evaluator.h"
+
+static constexpr const char UNARY_LETTERS[] = "abcdefgkLhprsStuwxOGnz";
+
+static constexpr const char *binary_operators[] = {
+	"=", "!=", "-nt", "-ot", "-ef",
+	"-eq", "-ne", "-lt", "-le", "-gt", "-ge", nullptr
+};
+
+struct IntegerComparison {
+	const char *word;
+	const char *before;
+	const char *after;
+};
+
+static constexpr IntegerComparison integer_comparisons[] = {
+	{"-eq", "before -eq", "after -eq"},
+	{"-ne", "before -ne", "after -ne"},
+	{"-lt", "before -lt", "after -lt"},
+	{"-le", "before -le", "after -le"},
+	{"-gt", "before -gt", "after -gt"},
+	{"-ge", "before -ge", "after -ge"},
+};
+
+static uid_t cached_euid = (uid_t)-1;
+
+int
+is_unary_letter(char ch)
+{
+	return ch != '\0' && strchr(UNARY_LETTERS, ch) != nullptr;
+}
+
+int
+is_binary_operator(const char *word)
+{
+	for (const char *const *w = binary_operators; *w; w++)
+		if (strcmp(word, *w) == 0)
+			return 1;
+	return 0;
+}
+
+static int
+is_blank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+static int
+is_digit(char c)
+{
+	return c >= '0' && c <= '9';
+}
+
+/* Decimal with optional blanks around it; wraps modulo 2^32 like the 32-bit
+   arithmetic it always was, computed unsigned so the wrap is defined. */
+int
+parse_integer(const char *text, int *out)
+{
+	if (out)
+		*out = 0;
+	while (is_blank(*text))
+		text++;
+	if (*text == '\0')
+		return 0;
+	unsigned sign = 1;
+	if (*text == '+' || *text == '-') {
+		if (!is_digit(text[1]))
+			return 0;
+		if (*text == '-')
+			sign = -1u;
+		text++;
+	}
+	unsigned value = 0;
+	while (is_digit(*text))
+		value = value * 10u + (unsigned)(*text++ - '0');
+	while (is_blank(*text))
+		text++;
+	if (*text != '\0')
+		return 0;
+	if (out)
+		*out = (int)(value * sign);
+	return 1;
+}
+
+int
+stat_path(const char *path, struct stat *status)
+{
+	if (path[0] == '\0') {
+		errno = ENOENT;
+		return -1;
+	}
+	return stat(path, status);
+}
+
+int
+effective_access(const char *path, int mode)
+{
+	struct stat st;
+	if (stat_path(path, &st) != 0)
+		return -1;
+	if (cached_euid == (uid_t)-1)
+		cached_euid = geteuid();
+	if (cached_euid == 0) {
+		if (mode != 1 || (st.st_mode & 0111))
+			return 0;
+	}
+	/* The C library's group_member looks only at the supplementary
+	   groups, so the effective group is checked first. */
+	int shift = 0;
+	if (cached_euid == st.st_uid)
+		shift = 6;
+	else if (st.st_gid == getegid() || group_member(st.st_gid))
+		shift = 3;
+	return (st.st_mode & ((unsigned)mode << shift)) ? 0 : -1;
+}
+
+int
+file_mtime(const char *path, time_t *out)
+{
+	struct stat st;
+	if (stat_path(path, &st) != 0)
+		return 0;
+	*out = st.st_mtime;
+	return 1;
+}
+
+static int
+has_type(const struct stat *st, mode_t type)
+{
+	return (st->st_mode & S_IFMT) == type;
+}
+
+/* Only the letters that examine a file through stat_path. */
+static int
+test_status(char letter, const struct stat *st)
+{
+	switch (letter) {
+	case 'a':
+	case 'e': return 1;
+	case 'b': return has_type(st, S_IFBLK);
+	case 'c': return has_type(st, S_IFCHR);
+	case 'd': return has_type(st, S_IFDIR);
+	case 'p': return has_type(st, S_IFIFO);
+	case 'S': return has_type(st, S_IFSOCK);
+	case 'f': return has_type(st, S_IFREG) || has_type(st, 0);
+	case 'g': return (st->st_mode & S_ISGID) != 0;
+	case 'k': return (st->st_mode & S_ISVTX) != 0;
+	case 'u': return (st->st_mode & S_ISUID) != 0;
+	case 's': return st->st_size > 0;
+	case 'G': return st->st_gid == getegid();
+	case 'O': return st->st_uid == geteuid();
+	}
+	return 0;
+}
+
+static int
+eval_terminal()
+{
+	int fd;
+	cursor.pos++;
+	if (cursor.pos < cursor.count &&
+	    parse_integer(cursor.args[cursor.pos], &fd))
+		cursor.pos++;
+	else
+		fd = 1;
+	return isatty(fd) == 1;
+}
+
+int
+eval_unary()
+{
+	char letter = cursor.args[cursor.pos][1];
+	if (letter == 't')
+		return eval_terminal();
+	if (cursor.pos + 1 >= cursor.count)
+		fail_missing_argument();
+	const char *operand = cursor.args[cursor.pos + 1];
+	cursor.pos += 2;
+	struct stat st;
+	switch (letter) {
+	case 'L':
+	case 'h':
+		return operand[0] != '\0' && lstat(operand, &st) == 0 &&
+		       has_type(&st, S_IFLNK);
+	case 'r': return effective_access(operand, 4) == 0;
+	case 'w': return effective_access(operand, 2) == 0;
+	case 'x': return effective_access(operand, 1) == 0;
+	case 'n': return operand[0] != '\0';
+	case 'z': return operand[0] == '\0';
+	}
+	return stat_path(operand, &st) == 0 && test_status(letter, &st);
+}
+
+static int
+integer_operand(const char *token, int by_length, const char *where)
+{
+	if (by_length)
+		return (int)strlen(token);
+	int value;
+	if (!parse_integer(token, &value))
+		fail_not_integer(where);
+	return value;
+}
+
+static int
+compare_integers(const char *word, const char *left, int left_length,
+		 const char *right, int right_length)
+{
+	const IntegerComparison *c = integer_comparisons;
+	while (strcmp(c->word, word) != 0)
+		c++;
+	int l = integer_operand(left, left_length, c->before);
+	int r = integer_operand(right, right_length, c->after);
+	switch (word[1]) {
+	case 'e': return l == r;
+	case 'n': return l != r;
+	case 'l': return word[2] == 't' ? l < r : l <= r;
+	default: return word[2] == 't' ? l > r : l >= r;
+	}
+}
+
+/* "-l STRING" stands for the length of STRING, so beside = and != it is
+   compared as the decimal text of that length. */
+static const char *
+string_operand(const char *token, int by_length, char *buffer, size_t size)
+{
+	if (!by_length)
+		return token;
+	snprintf(buffer, size, "%zu", strlen(token));
+	return buffer;
+}
+
+static int
+compare_strings(const char *left, int left_length, const char *right,
+		int right_length)
+{
+	char left_buffer[24], right_buffer[24];
+	left = string_operand(left, left_length, left_buffer,
+			      sizeof left_buffer);
+	right = string_operand(right, right_length, right_buffer,
+			       sizeof right_buffer);
+	return strcmp(left, right) == 0;
+}
+
+static int
+compare_files(const char *word, const char *left, const char *right)
+{
+	if (word[1] == 'e') {
+		struct stat l, r;
+		int both = stat(left, &l) == 0 && stat(right, &r) == 0;
+		return both && l.st_dev == r.st_dev && l.st_ino == r.st_ino;
+	}
+	time_t l, r;
+	int both = file_mtime(left, &l) && file_mtime(right, &r);
+	return both && (word[1] == 'n' ? l > r : l < r);
+}
+
+int
+eval_binary()
+{
+	char **args = cursor.args;
+	int left_length = 0, right_length = 0;
+	int op = cursor.pos + 1;
+	if (strcmp(args[cursor.pos], "-l") == 0) {
+		op = cursor.pos + 2;
+		if (!(op < cursor.count - 1 && is_binary_operator(args[op])))
+			fail_syntax("%s: binary operator expected\n", args[op]);
+		left_length = 1;
+		cursor.pos++;
+	}
+	if (op < cursor.count - 2 && strcmp(args[op + 1], "-l") == 0) {
+		right_length = 1;
+		cursor.pos++;
+	}
+	const char *word = args[op];
+	const char *left = args[op - 1];
+	const char *right = args[op + 1 + right_length];
+	cursor.pos += 3;
+	if (strcmp(word, "=") == 0)
+		return compare_strings(left, left_length, right, right_length);
+	if (strcmp(word, "!=") == 0)
+		return !compare_strings(left, left_length, right, right_length);
+	if (strcmp(word, "-nt") == 0 || strcmp(word, "-ot") == 0 ||
+	    strcmp(word, "-ef") == 0) {
+		if (left_length || right_length)
+			fail_syntax("%s does not accept -l\n", word);
+		return compare_files(word, left, right);
+	}
+	return compare_integers(word, left, left_length, right, right_length);
+}
