@@ -49,12 +49,15 @@ TEST_P(Launches, DetachIntoDaemons)
 	d.collect();
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out + r.err, "");
-	ASSERT_EQ(d.pids.size(), 2u);
 	pid_t update = d.find({GetParam().title}, 800);
 	ASSERT_NE(update, 0);
-	pid_t daemon = d.pids[0] == update ? d.pids[1] : d.pids[0];
 	expect_detached(update);
-	EXPECT_EQ(d.wait_exit(daemon, 2000), 1);
+	/* The launcher ignores SIGCHLD, so a flush daemon that fails before the
+	   launcher ends is reaped at once; one that outlives it comes here. */
+	for (pid_t daemon : std::vector<pid_t>(d.pids))
+		if (daemon != update)
+			EXPECT_EQ(d.wait_exit(daemon, 2000), 1);
+	EXPECT_EQ(d.pids.size(), 1u);
 	if (GetParam().switch_ms) {
 		EXPECT_TRUE(d.wait_title(update, "update (sync)",
 					 GetParam().switch_ms));

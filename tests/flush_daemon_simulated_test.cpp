@@ -264,4 +264,25 @@ TEST(SimulatedDaemons, SwitchToSyncAfterRefusal)
 	EXPECT_EQ(d.wait_exit(daemon, 0), -1);
 }
 
+/* Returning later than the launcher's exit, the daemon is seen to fail. */
+TEST(SimulatedDaemons, DaemonCallReturns)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "detaching needs the superuser";
+	KernelLog log;
+	Daemons d;
+	RunResult r = run_simulated({"update"},
+	    {"SIMULATED_KERNEL_RESULTS=0:-22", "SIMULATED_KERNEL_DAEMON_MS=300"},
+	    log);
+	d.collect();
+	EXPECT_EQ(r.status, 0);
+	pid_t daemon = d.find({"bdflush (daemon)"});
+	pid_t update = d.find({"update (bdflush)"});
+	ASSERT_NE(daemon, 0);
+	EXPECT_EQ(d.wait_exit(daemon, 2000), 1);
+	EXPECT_EQ(log.calls(daemon), "bdflush(0,0)=-1\n");
+	EXPECT_NE(update, 0);
+	EXPECT_EQ(d.wait_exit(update, 0), -1);
+}
+
 } // namespace

@@ -6,6 +6,7 @@
      SIMULATED_KERNEL_RESULTS  raw results by code, "code:raw,...", else 0
      SIMULATED_KERNEL_FLUSHES  code 1 answers 0 this often before its result
      SIMULATED_KERNEL_FAIL_FORK  which fork call (1, 2, ...) fails
+     SIMULATED_KERNEL_DAEMON_MS  how long code 0 runs before it returns
    Code 0 never returns unless it has a scripted result. */
 #include <errno.h>
 #include <fcntl.h>
@@ -22,7 +23,7 @@ static int values[9];
 static long results[20];
 static int scripted[20];
 static long flushes_left;
-static long failing_fork, forks;
+static long failing_fork, forks, daemon_ms;
 
 /* "code:raw,code:raw": the raw kernel result for each code listed. */
 static void
@@ -59,6 +60,8 @@ read_script()
 		flushes_left = strtol(s, nullptr, 10);
 	if ((s = getenv("SIMULATED_KERNEL_FAIL_FORK")))
 		failing_fork = strtol(s, nullptr, 10);
+	if ((s = getenv("SIMULATED_KERNEL_DAEMON_MS")))
+		daemon_ms = strtol(s, nullptr, 10);
 }
 
 /* Opened per call: the launcher closes every descriptor it inherited. */
@@ -96,6 +99,10 @@ bdflush(int func, long data)
 		log_call("bdflush(0,0) waits");
 		for (;;)
 			pause();
+	}
+	if (func == BDFLUSH_BECOME_DAEMON) {
+		struct timespec t = {daemon_ms / 1000, daemon_ms % 1000 * 1000000};
+		nanosleep(&t, nullptr);
 	}
 	if (func == BDFLUSH_FLUSH_ONCE && flushes_left > 0) {
 		flushes_left--;
