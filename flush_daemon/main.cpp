@@ -89,7 +89,7 @@ detach(char **argv, int argc, int sync_delay, int flush_delay)
 	for (int fd = 0; fd <= 255; fd++)
 		close(fd);
 	if (chdir("/") != 0) {
-		/* Flushing works from any directory; only unmounting suffers. */
+		/* Flushing works from anywhere; only unmounting suffers. */
 	}
 	signal(SIGTERM, SIG_IGN);
 	signal(SIGINT, SIG_IGN);
