@@ -44,8 +44,8 @@ status_field(pid_t pid, const std::string &name)
 	std::string line;
 	while (std::getline(in, line))
 		if (line.compare(0, name.size() + 1, name + ":") == 0)
-			return line.substr(line.find_first_not_of(" \t:",
-								  name.size()));
+			return line.substr(
+			    line.find_first_not_of(" \t:", name.size()));
 	return "";
 }
 
@@ -143,8 +143,8 @@ expect_detached(pid_t pid)
 	char cwd[4096] = "";
 	ssize_t n = readlink((proc + "/cwd").c_str(), cwd, sizeof cwd - 1);
 	EXPECT_EQ(std::string(cwd, n > 0 ? n : 0), "/");
-	unsigned long ignored = std::stoul(status_field(pid, "SigIgn"), nullptr,
-					   16);
+	std::string mask = status_field(pid, "SigIgn");
+	unsigned long ignored = std::stoul(mask, nullptr, 16);
 	unsigned long wanted = 1UL << (SIGTERM - 1) | 1UL << (SIGINT - 1) |
 			       1UL << (SIGCHLD - 1);
 	EXPECT_EQ(ignored & wanted, wanted) << std::hex << ignored;

@@ -52,8 +52,8 @@ TEST_P(Launches, DetachIntoDaemons)
 	pid_t update = d.find({GetParam().title}, 800);
 	ASSERT_NE(update, 0);
 	expect_detached(update);
-	/* The launcher ignores SIGCHLD, so a flush daemon that fails before the
-	   launcher ends is reaped at once; one that outlives it comes here. */
+	/* The launcher ignores SIGCHLD, so a flush daemon that fails before
+	   the launcher ends is reaped at once; one outliving it is ours. */
 	for (pid_t daemon : std::vector<pid_t>(d.pids))
 		if (daemon != update)
 			EXPECT_EQ(d.wait_exit(daemon, 2000), 1);

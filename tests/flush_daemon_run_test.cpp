@@ -129,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(FlushDaemon, Runs, testing::ValuesIn(option_cases),
 
 /* The refused write shows the value as parsed. */
 const Case number_cases[] = {
-	{"Letters", {"update", "-3", "abc"}, 0, CAPTURED, 1, "", refused("9,0")},
+	{"Letters", {"update", "-3", "abc"}, 0, CAPTURED, 1, "",
+	 refused("9,0")},
 	{"TrailingLetters", {"update", "-3", "12xyz"}, 0, CAPTURED, 1, "",
 	 refused("9,12")},
 	{"Negative", {"update", "-3", "-12"}, 0, CAPTURED, 1, "",

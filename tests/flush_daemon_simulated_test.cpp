@@ -220,8 +220,9 @@ TEST_P(Forks, LeaveTheDaemonsThatForked)
 	const ForkCase &c = GetParam();
 	KernelLog log;
 	Daemons d;
+	std::string failing = "SIMULATED_KERNEL_FAIL_FORK=";
 	RunResult r = run_simulated({"update", "-f", "1"},
-	    {std::string("SIMULATED_KERNEL_FAIL_FORK=") + c.failing_fork}, log);
+	    {failing + c.failing_fork}, log);
 	d.collect();
 	EXPECT_EQ(r.status, c.status);
 	EXPECT_EQ(d.pids.size(), c.titles.size());
@@ -272,8 +273,8 @@ TEST(SimulatedDaemons, DaemonCallReturns)
 	KernelLog log;
 	Daemons d;
 	RunResult r = run_simulated({"update"},
-	    {"SIMULATED_KERNEL_RESULTS=0:-22", "SIMULATED_KERNEL_DAEMON_MS=300"},
-	    log);
+	    {"SIMULATED_KERNEL_RESULTS=0:-22",
+	     "SIMULATED_KERNEL_DAEMON_MS=300"}, log);
 	d.collect();
 	EXPECT_EQ(r.status, 0);
 	pid_t daemon = d.find({"bdflush (daemon)"});

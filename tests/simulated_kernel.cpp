@@ -101,7 +101,8 @@ bdflush(int func, long data)
 			pause();
 	}
 	if (func == BDFLUSH_BECOME_DAEMON) {
-		struct timespec t = {daemon_ms / 1000, daemon_ms % 1000 * 1000000};
+		struct timespec t = {daemon_ms / 1000,
+				     daemon_ms % 1000 * 1000000};
 		nanosleep(&t, nullptr);
 	}
 	if (func == BDFLUSH_FLUSH_ONCE && flushes_left > 0) {
@@ -116,7 +117,8 @@ bdflush(int func, long data)
 	if (func >= 2 && func % 2 == 0)
 		snprintf(text, sizeof text, "bdflush(%d,&v)=%d", func, r);
 	else
-		snprintf(text, sizeof text, "bdflush(%d,%ld)=%d", func, data, r);
+		snprintf(text, sizeof text, "bdflush(%d,%ld)=%d", func, data,
+			 r);
 	log_call(text);
 	return r;
 }
