@@ -1,0 +1,16 @@
+#pragma once
+
+/* Function codes of bdflush that take no parameter number. */
+constexpr int BDFLUSH_BECOME_DAEMON = 0;
+constexpr int BDFLUSH_FLUSH_ONCE = 1;
+
+/* The data word is a value or an address, so it is as wide as an address. */
+int bdflush(int func, long data);
+int bdflush_result(long raw);
+
+int parse_number(const char *text);
+void list_tuning_parameters();
+void set_tuning_parameter(int n, const char *text);
+
+void set_process_title(char **argv, int argc, const char *title);
+void set_title_in(char **argv, int argc, char **env, const char *title);

@@ -1,0 +1,146 @@
+#include <errno.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "flush_daemon.h"
+
+static constexpr char option_letters[] = "dhs:f:1:2:3:4:5:6:7:8:0:";
+
+static constexpr char usage_text[] =
+	"usage: %s [-012345678] [-d] [-s sync-delay] [-f flush-delay]\n"
+	"  -0  Max fraction of LRU list to examine for dirty blocks \n"
+	"  -1  Max number of dirty blocks to write each time bdflush"
+	" activated \n"
+	"  -2  Num of clean buffers to be loaded onto free list by"
+	" refill_freelist \n"
+	"  -3  Dirty block threshold for activating bdflush in"
+	" refill_freelist \n"
+	"  -4  Percentage of cache to scan for free clusters \n"
+	"  -5  Time for data buffers to age before flushing \n"
+	"  -6  Time for non-data (dir, bitmap, etc) buffers to age before"
+	" flushing \n"
+	"  -7  Time buffer cache load average constant \n"
+	"  -8  LAV ratio (used to determine threshold for buffer"
+	" fratricide) \n"
+	"  -d  Display kernel parameters\n"
+	"  -f  Call flush this often (in seconds)\n"
+	"  -h  Give this help\n"
+	"  -s  If acting as update then call sync this often (in seconds)\n";
+
+static constexpr char not_superuser_notice[] =
+	"%s: not run as superuser, bdflush() and sync() called.\n";
+static constexpr char write_error_message[] = "%s: write error: %s\n";
+
+[[noreturn]] static void
+print_usage(char **argv)
+{
+	fprintf(stderr, usage_text, argv[0]);
+	exit(1);
+}
+
+/* Pushes a listing out now, so that one nobody could read is noticed. */
+static int
+flush_listing(const char *program)
+{
+	if (fflush(stdout) == 0 && !ferror(stdout))
+		return 0;
+	fprintf(stderr, write_error_message, program, strerror(errno));
+	return 1;
+}
+
+[[noreturn]] static void
+run_flush_daemon(char **argv, int argc)
+{
+	set_process_title(argv, argc, "bdflush (daemon)");
+	setsid();
+	bdflush(BDFLUSH_BECOME_DAEMON, 0);
+	exit(1);
+}
+
+[[noreturn]] static void
+run_update(char **argv, int argc, int sync_delay, int flush_delay)
+{
+	set_process_title(argv, argc, "update (bdflush)");
+	setsid();
+	for (;;) {
+		sleep(flush_delay);
+		if (bdflush(BDFLUSH_FLUSH_ONCE, 0) != 0)
+			break;
+	}
+	/* A kernel that refused once is not asked again. */
+	set_process_title(argv, argc, "update (sync)");
+	for (;;) {
+		sleep(sync_delay);
+		sync();
+	}
+}
+
+/* Nothing can be reported once the descriptors are closed, so a fork that
+   failed shows only in the launcher's status. */
+[[noreturn]] static void
+detach(char **argv, int argc, int sync_delay, int flush_delay)
+{
+	int failed = 0;
+	pid_t pid;
+
+	for (int fd = 0; fd <= 255; fd++)
+		close(fd);
+	if (chdir("/") != 0) {
+		/* Flushing works from anywhere; only unmounting suffers. */
+	}
+	signal(SIGTERM, SIG_IGN);
+	signal(SIGINT, SIG_IGN);
+	signal(SIGCHLD, SIG_IGN);
+	pid = fork();
+	if (pid == 0)
+		run_flush_daemon(argv, argc);
+	failed |= pid < 0;
+	pid = fork();
+	if (pid == 0)
+		run_update(argv, argc, sync_delay, flush_delay);
+	failed |= pid < 0;
+	exit(failed);
+}
+
+int
+main(int argc, char **argv)
+{
+	int sync_delay = 30, flush_delay = 5, listed = 0, write_failed = 0;
+	int c;
+
+	while ((c = getopt(argc, argv, option_letters)) != -1) {
+		switch (c) {
+		case '0': case '1': case '2': case '3': case '4':
+		case '5': case '6': case '7': case '8':
+			set_tuning_parameter(c - '0', optarg);
+			break;
+		case 'd':
+			list_tuning_parameters();
+			if (!write_failed)
+				write_failed = flush_listing(argv[0]);
+			listed = 1;
+			break;
+		case 'f':
+			flush_delay = parse_number(optarg);
+			break;
+		case 's':
+			sync_delay = parse_number(optarg);
+			break;
+		case 'h':
+		default:
+			print_usage(argv);
+		}
+	}
+	if (listed)
+		exit(write_failed);
+	if (geteuid() != 0) {
+		bdflush(BDFLUSH_FLUSH_ONCE, 0);
+		sync();
+		fprintf(stderr, not_superuser_notice, argv[0]);
+		exit(0);
+	}
+	detach(argv, argc, sync_delay, flush_delay);
+}

@@ -1,0 +1,289 @@
+/* The program's own main and objects over a scripted kernel that accepts,
+   refuses or answers positive as each row says, and logs every call. */
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "daemons.h"
+#include "run.h"
+
+namespace {
+
+/* A log file that an unprivileged child may append to. */
+struct KernelLog {
+	std::string dir, path;
+
+	KernelLog()
+	{
+		char name[] = "/tmp/flush_daemon_XXXXXX";
+		dir = mkdtemp(name);
+		chmod(dir.c_str(), 0755);
+		path = dir + "/log";
+		std::ofstream{path};
+		chmod(path.c_str(), 0666);
+	}
+	~KernelLog()
+	{
+		unlink(path.c_str());
+		rmdir(dir.c_str());
+	}
+
+	/* The calls of one process (0: all), without pid and time. */
+	std::string calls(pid_t pid = 0, std::vector<long> *times = nullptr)
+	{
+		std::istringstream in(read_file(path));
+		std::string line, all;
+		while (std::getline(in, line)) {
+			std::istringstream f(line);
+			long p, ms;
+			std::string call;
+			f >> p >> ms;
+			std::getline(f >> std::ws, call);
+			if (pid && p != pid)
+				continue;
+			all += call + "\n";
+			if (times)
+				times->push_back(ms);
+		}
+		return all;
+	}
+};
+
+RunResult
+run_simulated(std::vector<std::string> argv, std::vector<std::string> env,
+	      const KernelLog &log, int as_user = 0)
+{
+	RunOptions o;
+	o.set_env = env;
+	o.set_env.push_back("SIMULATED_KERNEL_LOG=" + log.path);
+	if (as_user && geteuid() == 0)
+		o.uid = 65534;
+	return run(SIMULATED_UPDATE_PATH, argv, o);
+}
+
+/* '#' stands for the error number that a positive result leaves as it
+   was, whatever that is. */
+bool
+matches(const std::string &expected, const std::string &text)
+{
+	std::string re;
+	for (char c : expected)
+		if (c == '#')
+			re += "[0-9]+";
+		else if (std::isalnum((unsigned char)c) || c == '\n')
+			re += c;
+		else
+			re += std::string("\\") + c;
+	return std::regex_match(text, std::regex(re));
+}
+
+struct Case {
+	const char *name;
+	std::vector<std::string> argv, env;
+	int as_user;
+	int status;
+	std::string out, err, calls;
+};
+
+void
+PrintTo(const Case &c, std::ostream *os)
+{
+	*os << c.name << ":";
+	for (const auto &a : c.argv)
+		*os << " " << a;
+}
+
+const std::string values =
+	"SIMULATED_KERNEL_VALUES=0,-1,123456,7,-12345,5,60,700,8000";
+const std::string banner = "tarrow version 1.4\n";
+const std::string first_four =
+	"0:     0 Max fraction of LRU list to examine for dirty blocks\n"
+	"1:    -1 Max number of dirty blocks to write each time bdflush"
+	" activated\n"
+	"2: 123456 Num of clean buffers to be loaded onto free list by"
+	" refill_freelist\n"
+	"3:     7 Dirty block threshold for activating bdflush in"
+	" refill_freelist\n";
+const std::string last_five =
+	"4: -12345 Percentage of cache to scan for free clusters\n"
+	"5:     5 Time for data buffers to age before flushing\n"
+	"6:    60 Time for non-data (dir, bitmap, etc) buffers to age before"
+	" flushing\n"
+	"7:   700 Time buffer cache load average constant\n"
+	"8:  8000 LAV ratio (used to determine threshold for buffer"
+	" fratricide).\n";
+const std::string line_0 = first_four.substr(0, first_four.find('\n') + 1);
+const std::string line_0_set =
+	"0:    42 Max fraction of LRU list to examine for dirty blocks\n";
+const std::string first_reads =
+	"bdflush(2,&v)=0\nbdflush(4,&v)=0\nbdflush(6,&v)=0\nbdflush(8,&v)=0\n";
+const std::string notice =
+	"update: not run as superuser, bdflush() and sync() called.\n";
+
+class Simulated : public testing::TestWithParam<Case> {};
+
+TEST_P(Simulated, StatusOutputAndCalls)
+{
+	const Case &c = GetParam();
+	KernelLog log;
+	RunResult r = run_simulated(c.argv, c.env, log, c.as_user);
+	EXPECT_EQ(r.out, c.out);
+	EXPECT_TRUE(matches(c.err, r.err)) << r.err;
+	EXPECT_EQ(r.status, c.status);
+	if (!c.calls.empty())
+		EXPECT_EQ(log.calls(), c.calls);
+}
+
+const Case listing_cases[] = {
+	{"AllNine", {"update", "-d"}, {values}, 0, 0,
+	 banner + first_four + last_five, "",
+	 first_reads + "bdflush(10,&v)=0\nbdflush(12,&v)=0\nbdflush(14,&v)=0\n"
+	 "bdflush(16,&v)=0\nbdflush(18,&v)=0\n"},
+	{"RefusedPartWay", {"update", "-d"},
+	 {values, "SIMULATED_KERNEL_RESULTS=10:-22"}, 0, 0,
+	 banner + first_four, "quillet:(4) bdflush(0000000a,&d)=-1 22\n",
+	 first_reads + "bdflush(10,&v)=-1\n"},
+	{"RefusedWithMinusOne", {"update", "-d"},
+	 {values, "SIMULATED_KERNEL_RESULTS=2:-1"}, 0, 0, banner,
+	 "quillet:(0) bdflush(00000002,&d)=-1 1\n", ""},
+	{"PositiveRead", {"update", "-d"},
+	 {values, "SIMULATED_KERNEL_RESULTS=10:3"}, 0, 0, banner + first_four,
+	 "quillet:(4) bdflush(0000000a,&d)=3 #\n", ""},
+	{"ListWriteList", {"update", "-d", "-0", "42", "-d"},
+	 {values, "SIMULATED_KERNEL_RESULTS=4:-22"}, 0, 0,
+	 banner + line_0 + banner + line_0_set,
+	 "quillet:(1) bdflush(00000004,&d)=-1 22\n"
+	 "quillet:(1) bdflush(00000004,&d)=-1 22\n", ""},
+	{"WriteThenList", {"update", "-0", "42", "-d"},
+	 {values, "SIMULATED_KERNEL_RESULTS=4:-22"}, 0, 0, banner + line_0_set,
+	 "quillet:(1) bdflush(00000004,&d)=-1 22\n",
+	 "bdflush(3,42)=0\nbdflush(2,&v)=0\nbdflush(4,&v)=-1\n"},
+	{"RefusedSecondWrite", {"update", "-0", "1", "-2", "5", "-d"},
+	 {"SIMULATED_KERNEL_RESULTS=7:-22"}, 0, 1, "",
+	 "quillet: bdflush(7,5)=-1 22\n", "bdflush(3,1)=0\nbdflush(7,5)=-1\n"},
+	{"PositiveWrite", {"update", "-3", "12"},
+	 {"SIMULATED_KERNEL_RESULTS=9:3"}, 0, 1, "",
+	 "quillet: bdflush(9,12)=3 #\n", ""},
+};
+INSTANTIATE_TEST_SUITE_P(Listing, Simulated, testing::ValuesIn(listing_cases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+/* One flush whatever its result, one sync; the delays change nothing. */
+const Case user_cases[] = {
+	{"FlushAndSync", {"update", "-s", "1", "-f", "0"}, {}, 1, 0, "",
+	 notice, "bdflush(1,0)=0\nsync\n"},
+	{"RefusedFlush", {"update"}, {"SIMULATED_KERNEL_RESULTS=1:-22"}, 1, 0,
+	 "", notice, "bdflush(1,0)=-1\nsync\n"},
+	{"AfterWrite", {"update", "-1", "100"}, {}, 1, 0, "", notice,
+	 "bdflush(5,100)=0\nbdflush(1,0)=0\nsync\n"},
+};
+INSTANTIATE_TEST_SUITE_P(OrdinaryUser, Simulated,
+    testing::ValuesIn(user_cases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct ForkCase {
+	const char *name;
+	const char *failing_fork;
+	int status;
+	std::vector<std::string> titles;
+};
+
+void
+PrintTo(const ForkCase &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+/* A fork that failed leaves its daemon out and fails the launcher. */
+const ForkCase fork_cases[] = {
+	{"BothForks", "0", 0, {"bdflush (daemon)", "update (bdflush)"}},
+	{"FirstForkFails", "1", 1, {"update (bdflush)"}},
+	{"SecondForkFails", "2", 1, {"bdflush (daemon)"}},
+};
+
+class Forks : public testing::TestWithParam<ForkCase> {};
+
+TEST_P(Forks, LeaveTheDaemonsThatForked)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "detaching needs the superuser";
+	const ForkCase &c = GetParam();
+	KernelLog log;
+	Daemons d;
+	std::string failing = "SIMULATED_KERNEL_FAIL_FORK=";
+	RunResult r = run_simulated({"update", "-f", "1"},
+	    {failing + c.failing_fork}, log);
+	d.collect();
+	EXPECT_EQ(r.status, c.status);
+	EXPECT_EQ(d.pids.size(), c.titles.size());
+	for (const auto &t : c.titles)
+		EXPECT_NE(d.find({t}), 0) << t;
+}
+INSTANTIATE_TEST_SUITE_P(Launcher, Forks, testing::ValuesIn(fork_cases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+/* Three accepted flushes back to back, a refusal, then sync every second;
+   the flush daemon's call never returns. */
+TEST(SimulatedDaemons, SwitchToSyncAfterRefusal)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "detaching needs the superuser";
+	KernelLog log;
+	Daemons d;
+	RunResult r = run_simulated({"update", "-f", "0", "-s", "1"},
+	    {"SIMULATED_KERNEL_FLUSHES=3", "SIMULATED_KERNEL_RESULTS=1:-38"},
+	    log);
+	d.collect();
+	EXPECT_EQ(r.status, 0);
+	pid_t daemon = d.find({"bdflush (daemon)"});
+	pid_t update = d.find({"update (sync)"});
+	ASSERT_NE(daemon, 0);
+	ASSERT_NE(update, 0);
+	expect_detached(daemon);
+	expect_detached(update);
+	std::vector<long> t;
+	for (int ms = 0; ms < 3000 && t.size() < 6; ms += 50, pause_ms(50)) {
+		t.clear();
+		log.calls(update, &t);
+	}
+	EXPECT_EQ(log.calls(update), "bdflush(1,0)=0\nbdflush(1,0)=0\n"
+	    "bdflush(1,0)=0\nbdflush(1,0)=-1\nsync\nsync\n");
+	ASSERT_EQ(t.size(), 6u);
+	EXPECT_NEAR(t[4] - t[3], 1000, 200);
+	EXPECT_NEAR(t[5] - t[4], 1000, 200);
+	EXPECT_EQ(log.calls(daemon), "bdflush(0,0) waits\n");
+	EXPECT_EQ(d.wait_exit(daemon, 0), -1);
+}
+
+/* Returning later than the launcher's exit, the daemon is seen to fail. */
+TEST(SimulatedDaemons, DaemonCallReturns)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "detaching needs the superuser";
+	KernelLog log;
+	Daemons d;
+	RunResult r = run_simulated({"update"},
+	    {"SIMULATED_KERNEL_RESULTS=0:-22",
+	     "SIMULATED_KERNEL_DAEMON_MS=300"}, log);
+	d.collect();
+	EXPECT_EQ(r.status, 0);
+	pid_t daemon = d.find({"bdflush (daemon)"});
+	pid_t update = d.find({"update (bdflush)"});
+	ASSERT_NE(daemon, 0);
+	EXPECT_EQ(d.wait_exit(daemon, 2000), 1);
+	EXPECT_EQ(log.calls(daemon), "bdflush(0,0)=-1\n");
+	EXPECT_NE(update, 0);
+	EXPECT_EQ(d.wait_exit(update, 0), -1);
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+/* A scriptable kernel for test builds of update, linked in place of the
+   real bdflush wrapper. The script comes from the environment and is read
+   before main, since the program's title rewrite destroys the environment:
+     SIMULATED_KERNEL_LOG      file that gets one line per call
+     SIMULATED_KERNEL_VALUES   the nine values reads serve, "v0,v1,..."
+     SIMULATED_KERNEL_RESULTS  raw results by code, "code:raw,...", else 0
+     SIMULATED_KERNEL_FLUSHES  code 1 answers 0 this often before its result
+     SIMULATED_KERNEL_FAIL_FORK  which fork call (1, 2, ...) fails
+     SIMULATED_KERNEL_DAEMON_MS  how long code 0 runs before it returns
+   Code 0 never returns unless it has a scripted result. */
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "flush_daemon.h"
+
+static char log_path[4096];
+static int values[9];
+static long results[20];
+static int scripted[20];
+static long flushes_left;
+static long failing_fork, forks, daemon_ms;
+
+/* "code:raw,code:raw": the raw kernel result for each code listed. */
+static void
+read_results(const char *s)
+{
+	char *p;
+
+	while (s && *s) {
+		long code = strtol(s, &p, 10), raw = 0;
+		if (*p == ':')
+			raw = strtol(p + 1, &p, 10);
+		if (code >= 0 && code < 20) {
+			results[code] = raw;
+			scripted[code] = 1;
+		}
+		s = *p == ',' ? p + 1 : nullptr;
+	}
+}
+
+__attribute__((constructor)) static void
+read_script()
+{
+	const char *s = getenv("SIMULATED_KERNEL_VALUES");
+	char *p;
+
+	for (int n = 0; s && *s && n < 9; n++) {
+		values[n] = (int)strtol(s, &p, 10);
+		s = *p == ',' ? p + 1 : nullptr;
+	}
+	read_results(getenv("SIMULATED_KERNEL_RESULTS"));
+	if ((s = getenv("SIMULATED_KERNEL_LOG")))
+		snprintf(log_path, sizeof log_path, "%s", s);
+	if ((s = getenv("SIMULATED_KERNEL_FLUSHES")))
+		flushes_left = strtol(s, nullptr, 10);
+	if ((s = getenv("SIMULATED_KERNEL_FAIL_FORK")))
+		failing_fork = strtol(s, nullptr, 10);
+	if ((s = getenv("SIMULATED_KERNEL_DAEMON_MS")))
+		daemon_ms = strtol(s, nullptr, 10);
+}
+
+/* Opened per call: the launcher closes every descriptor it inherited. */
+static void
+log_call(const char *text)
+{
+	struct timespec now;
+	char line[256];
+	int saved = errno, fd;
+
+	if (!log_path[0])
+		return;
+	clock_gettime(CLOCK_MONOTONIC, &now);
+	int n = snprintf(line, sizeof line, "%d %lld %s\n", (int)getpid(),
+			 (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000,
+			 text);
+	fd = open(log_path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+	if (fd >= 0) {
+		if (write(fd, line, n) != n) {
+			/* The test sees the short log. */
+		}
+		close(fd);
+	}
+	errno = saved;
+}
+
+int
+bdflush(int func, long data)
+{
+	char text[128];
+	long raw = func >= 0 && func < 20 ? results[func] : -22;
+	int r;
+
+	if (func == BDFLUSH_BECOME_DAEMON && !scripted[0]) {
+		log_call("bdflush(0,0) waits");
+		for (;;)
+			pause();
+	}
+	if (func == BDFLUSH_BECOME_DAEMON) {
+		struct timespec t = {daemon_ms / 1000,
+				     daemon_ms % 1000 * 1000000};
+		nanosleep(&t, nullptr);
+	}
+	if (func == BDFLUSH_FLUSH_ONCE && flushes_left > 0) {
+		flushes_left--;
+		raw = 0;
+	}
+	if (raw == 0 && func >= 2 && func < 20 && func % 2 == 0)
+		*(int *)data = values[func / 2 - 1];
+	if (raw == 0 && func >= 3 && func < 20 && func % 2 == 1)
+		values[func / 2 - 1] = (int)data;
+	r = bdflush_result(raw);
+	if (func >= 2 && func % 2 == 0)
+		snprintf(text, sizeof text, "bdflush(%d,&v)=%d", func, r);
+	else
+		snprintf(text, sizeof text, "bdflush(%d,%ld)=%d", func, data,
+			 r);
+	log_call(text);
+	return r;
+}
+
+void
+sync() noexcept
+{
+	log_call("sync");
+}
+
+pid_t
+fork() noexcept
+{
+	if (++forks == failing_fork) {
+		errno = EAGAIN;
+		return -1;
+	}
+	return _Fork();
+}
