@@ -6,12 +6,15 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -97,10 +100,41 @@ drain(int out_fd, int err_fd, std::string &out, std::string &err)
 	}
 }
 
+/* A copy of the program that another user can execute even when the build
+   tree lies in a directory only its owner may enter. */
+inline std::string
+reachable_copy(const std::string &path)
+{
+	struct Copies {
+		std::map<std::string, std::string> to;
+		~Copies()
+		{
+			for (auto &c : to)
+				std::filesystem::remove_all(
+					std::filesystem::path(c.second)
+						.parent_path());
+		}
+	};
+	static Copies copies;
+	auto found = copies.to.find(path);
+	if (found != copies.to.end())
+		return found->second;
+	char dir[] = "/tmp/run-XXXXXX";
+	if (mkdtemp(dir) == nullptr || chmod(dir, 0755) != 0)
+		std::abort();
+	std::string copy = std::string(dir) + "/" +
+			   std::filesystem::path(path).filename().string();
+	std::filesystem::copy_file(path, copy);
+	if (chmod(copy.c_str(), 0755) != 0)
+		std::abort();
+	return copies.to[path] = copy;
+}
+
 inline RunResult
 run(const std::string &path, std::vector<std::string> argv,
     const RunOptions &o = {})
 {
+	std::string program = o.uid >= 0 ? reachable_copy(path) : path;
 	std::vector<std::string> env = environment_for(o);
 	std::vector<char *> cargv = c_vector(argv), cenv = c_vector(env);
 	int out_pipe[2] = {-1, -1}, err_pipe[2] = {-1, -1};
@@ -124,7 +158,7 @@ run(const std::string &path, std::vector<std::string> argv,
 		if (o.uid >= 0 && (setgroups(0, nullptr) != 0 ||
 				   setgid(o.uid) != 0 || setuid(o.uid) != 0))
 			_exit(126);
-		execve(path.c_str(), cargv.data(), cenv.data());
+		execve(program.c_str(), cargv.data(), cenv.data());
 		_exit(127);
 	}
 	if (out_pipe[1] >= 0)
