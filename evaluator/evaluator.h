@@ -38,4 +38,4 @@ int eval_binary();
 int parse_integer(const char *text, int *out);
 int stat_path(const char *path, struct stat *status);
 int effective_access(const char *path, int mode);
-int file_mtime(const char *path, time_t *out);
+int file_mtime(const char *path, struct timespec *out);

@@ -121,12 +121,12 @@ effective_access(const char *path, int mode)
 }
 
 int
-file_mtime(const char *path, time_t *out)
+file_mtime(const char *path, struct timespec *out)
 {
 	struct stat st;
 	if (stat_path(path, &st) != 0)
 		return 0;
-	*out = st.st_mtime;
+	*out = st.st_mtim;
 	return 1;
 }
 
@@ -256,9 +256,14 @@ compare_files(const char *word, const char *left, const char *right)
 		int both = stat(left, &l) == 0 && stat(right, &r) == 0;
 		return both && l.st_dev == r.st_dev && l.st_ino == r.st_ino;
 	}
-	time_t l, r;
-	int both = file_mtime(left, &l) && file_mtime(right, &r);
-	return both && (word[1] == 'n' ? l > r : l < r);
+	/* A file written later in the same second is still newer. */
+	struct timespec l, r;
+	if (!file_mtime(left, &l) || !file_mtime(right, &r))
+		return 0;
+	int order = (l.tv_sec > r.tv_sec) - (l.tv_sec < r.tv_sec);
+	if (order == 0)
+		order = (l.tv_nsec > r.tv_nsec) - (l.tv_nsec < r.tv_nsec);
+	return word[1] == 'n' ? order > 0 : order < 0;
 }
 
 int

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
-#include <utime.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -33,10 +32,11 @@ make_file(const std::string &name, mode_t mode, const char *content = "",
 }
 
 void
-set_mtime(const std::string &name, time_t when)
+set_mtime(const std::string &name, time_t when, long nanoseconds = 0)
 {
-	struct utimbuf t = {when, when};
-	ASSERT_EQ(utime((fixture_dir + "/" + name).c_str(), &t), 0);
+	struct timespec t[2] = {{when, nanoseconds}, {when, nanoseconds}};
+	ASSERT_EQ(utimensat(AT_FDCWD, (fixture_dir + "/" + name).c_str(), t,
+			    0), 0);
 }
 
 /* Everything below fixture_dir; "@name" in a case stands for its path. */
@@ -66,6 +66,12 @@ public:
 		make_file("new", 0644, "x");
 		set_mtime("old", 1000000000);
 		set_mtime("new", 1700000000);
+		make_file("early", 0644, "x");
+		make_file("late", 0644, "x");
+		make_file("late_too", 0644, "x");
+		set_mtime("early", 1700000000, 200000000);
+		set_mtime("late", 1700000000, 700000000);
+		set_mtime("late_too", 1700000000, 700000000);
 		ASSERT_EQ(mkdir((d + "dir").c_str(), 0755), 0);
 		ASSERT_EQ(mkdir((d + "sticky").c_str(), 01777), 0);
 		ASSERT_EQ(chmod((d + "sticky").c_str(), 01777), 0);
@@ -158,6 +164,13 @@ const Case file_cases[] = {
 	{"OlderThanNew",       {"test", "@old", "-ot", "@new"},     0, ""},
 	{"NewNotOlder",        {"test", "@new", "-ot", "@old"},     1, ""},
 	{"MissingNotOlder",    {"test", "@missing", "-ot", "@new"}, 1, ""},
+	/* Within one second the nanoseconds decide; equal times neither. */
+	{"NewerInSameSecond",  {"test", "@late", "-nt", "@early"},  0, ""},
+	{"NotNewerInSameSecond", {"test", "@early", "-nt", "@late"}, 1, ""},
+	{"OlderInSameSecond",  {"test", "@early", "-ot", "@late"},  0, ""},
+	{"NotOlderInSameSecond", {"test", "@late", "-ot", "@early"}, 1, ""},
+	{"EqualTimesNotNewer", {"test", "@late", "-nt", "@late_too"}, 1, ""},
+	{"EqualTimesNotOlder", {"test", "@late", "-ot", "@late_too"}, 1, ""},
 	{"SameAsHardLink",     {"test", "@regular", "-ef", "@hard"}, 0, ""},
 	{"SameThroughSymlink", {"test", "@link", "-ef", "@regular"}, 0, ""},
 	{"NotSameFile",        {"test", "@regular", "-ef", "@empty"}, 1, ""},
