@@ -1,8 +1,10 @@
+#include <dirent.h>
 #include <errno.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "flush_daemon.h"
@@ -78,6 +80,28 @@ run_update(char **argv, int argc, int sync_delay, int flush_delay)
 	}
 }
 
+/* A descriptor past 255, such as a script's lock, would otherwise live on
+   in both daemons. Without close_range (kernels before 5.9) /proc lists
+   what is open; without /proc, everything below the limit is closed. */
+static void
+close_descriptors_above_255()
+{
+	if (close_range(256, ~0U, 0) == 0)
+		return;
+	/* The listing's own descriptor is below 256, as 0 to 255 are free. */
+	if (DIR *open_fds = opendir("/proc/self/fd")) {
+		while (struct dirent *e = readdir(open_fds))
+			if (atoi(e->d_name) > 255)
+				close(atoi(e->d_name));
+		closedir(open_fds);
+		return;
+	}
+	struct rlimit limit;
+	if (getrlimit(RLIMIT_NOFILE, &limit) == 0)
+		for (rlim_t fd = 256; fd < limit.rlim_cur; fd++)
+			close((int)fd);
+}
+
 /* Nothing can be reported once the descriptors are closed, so a fork that
    failed shows only in the launcher's status. */
 [[noreturn]] static void
@@ -88,6 +112,7 @@ detach(char **argv, int argc, int sync_delay, int flush_delay)
 
 	for (int fd = 0; fd <= 255; fd++)
 		close(fd);
+	close_descriptors_above_255();
 	if (chdir("/") != 0) {
 		/* Flushing works from anywhere; only unmounting suffers. */
 	}

@@ -232,6 +232,51 @@ TEST_P(Forks, LeaveTheDaemonsThatForked)
 INSTANTIATE_TEST_SUITE_P(Launcher, Forks, testing::ValuesIn(fork_cases),
     [](const auto &info) { return std::string(info.param.name); });
 
+/* Inherited descriptors past 255 are closed in both daemons, however the
+   kernel lets them be found. */
+struct KernelAge {
+	const char *name;
+	std::vector<std::string> env;
+};
+
+void
+PrintTo(const KernelAge &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+const KernelAge kernel_ages[] = {
+	{"CloseRange", {}},
+	{"ProcListing", {"SIMULATED_KERNEL_OLD=1"}},
+	{"DescriptorLimit",
+	 {"SIMULATED_KERNEL_OLD=1", "SIMULATED_KERNEL_NO_PROC=1"}},
+};
+
+class HighDescriptors : public testing::TestWithParam<KernelAge> {};
+
+TEST_P(HighDescriptors, AreNotInherited)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "detaching needs the superuser";
+	KernelLog log;
+	Daemons d;
+	RunOptions o;
+	o.set_env = GetParam().env;
+	o.set_env.push_back("SIMULATED_KERNEL_LOG=" + log.path);
+	o.extra_fds = {255, 256, 1000};
+	EXPECT_EQ(run(SIMULATED_UPDATE_PATH, {"update"}, o).status, 0);
+	d.collect();
+	pid_t daemon = d.find({"bdflush (daemon)"});
+	pid_t update = d.find({"update (bdflush)"});
+	ASSERT_NE(daemon, 0);
+	ASSERT_NE(update, 0);
+	expect_detached(daemon);
+	expect_detached(update);
+}
+INSTANTIATE_TEST_SUITE_P(Launcher, HighDescriptors,
+    testing::ValuesIn(kernel_ages),
+    [](const auto &info) { return std::string(info.param.name); });
+
 /* Three accepted flushes back to back, a refusal, then sync every second;
    the flush daemon's call never returns. */
 TEST(SimulatedDaemons, SwitchToSyncAfterRefusal)

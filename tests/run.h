@@ -28,6 +28,7 @@ struct RunOptions {
 	int stdout_fd = -1;	/* -1: captured; CLOSED: closed */
 	int stderr_fd = -1;	/* -1: captured */
 	std::string cwd;
+	std::vector<int> extra_fds;	/* inherited, open on /dev/null */
 	static constexpr int CLOSED = -2;
 };
 
@@ -153,6 +154,9 @@ run(const std::string &path, std::vector<std::string> argv,
 		else
 			dup2(o.stdout_fd >= 0 ? o.stdout_fd : out_pipe[1], 1);
 		dup2(o.stderr_fd >= 0 ? o.stderr_fd : err_pipe[1], 2);
+		for (int fd : o.extra_fds)
+			if (dup2(open("/dev/null", O_RDONLY), fd) != fd)
+				_exit(126);
 		if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
 			_exit(126);
 		if (o.uid >= 0 && (setgroups(0, nullptr) != 0 ||

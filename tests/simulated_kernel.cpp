@@ -7,12 +7,16 @@
      SIMULATED_KERNEL_FLUSHES  code 1 answers 0 this often before its result
      SIMULATED_KERNEL_FAIL_FORK  which fork call (1, 2, ...) fails
      SIMULATED_KERNEL_DAEMON_MS  how long code 0 runs before it returns
+     SIMULATED_KERNEL_OLD      set: no close_range, as before Linux 5.9
+     SIMULATED_KERNEL_NO_PROC  set: no /proc mounted either
    Code 0 never returns unless it has a scripted result. */
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -24,6 +28,7 @@ static long results[20];
 static int scripted[20];
 static long flushes_left;
 static long failing_fork, forks, daemon_ms;
+static int old_kernel, no_proc;
 
 /* "code:raw,code:raw": the raw kernel result for each code listed. */
 static void
@@ -62,6 +67,8 @@ read_script()
 		failing_fork = strtol(s, nullptr, 10);
 	if ((s = getenv("SIMULATED_KERNEL_DAEMON_MS")))
 		daemon_ms = strtol(s, nullptr, 10);
+	old_kernel = getenv("SIMULATED_KERNEL_OLD") != nullptr;
+	no_proc = getenv("SIMULATED_KERNEL_NO_PROC") != nullptr;
 }
 
 /* Opened per call: the launcher closes every descriptor it inherited. */
@@ -137,4 +144,25 @@ fork() noexcept
 		return -1;
 	}
 	return _Fork();
+}
+
+int
+close_range(unsigned first, unsigned last, int flags) noexcept
+{
+	if (old_kernel) {
+		errno = ENOSYS;
+		return -1;
+	}
+	return (int)syscall(SYS_close_range, first, last, flags);
+}
+
+DIR *
+opendir(const char *path)
+{
+	if (no_proc && strncmp(path, "/proc/", 6) == 0) {
+		errno = ENOENT;
+		return nullptr;
+	}
+	int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	return fd < 0 ? nullptr : fdopendir(fd);
 }
