@@ -1,4 +1,3 @@
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,7 +11,6 @@ int
 main(int argc, char **argv)
 {
 	program_name = argv[0];
-	setlocale(LC_ALL, "");
 	cursor.args = argv;
 	if (argc > 0 && strcmp(argv[0], "[") == 0) {
 		if (getenv("POSIXLY_CORRECT") == nullptr)

@@ -1,5 +1,6 @@
 #include <getopt.h>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,9 +68,18 @@ static constexpr const char help_text[] =
 	"\n"
 	"Report bugs to bug-brimkit@orvel.example\n";
 
+/* Only what is printed depends on the locale, strerror's texts above all,
+   so a run that prints nothing never pays for loading it. */
+static void
+use_locale()
+{
+	setlocale(LC_ALL, "");
+}
+
 void
 fail_syntax(const char *format, const char *argument)
 {
+	use_locale();
 	fprintf(stderr, "%s: ", cursor.args[0]);
 	fprintf(stderr, format, argument);
 	fflush(stderr);
@@ -103,6 +113,7 @@ exit_after_output()
 void
 show_usage(int)
 {
+	use_locale();
 	printf(help_text, program_name, program_name);
 	exit_after_output();
 }
@@ -125,6 +136,7 @@ check_help_version(int count, char **args, const char *program,
 			help_routine(0);
 			break;
 		case 'v':
+			use_locale();
 			printf("%s (%s) %s\n", program, package, version);
 			exit_after_output();
 		}
