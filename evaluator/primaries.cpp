@@ -36,9 +36,14 @@ is_unary_letter(char ch)
 	return ch != '\0' && strchr(UNARY_LETTERS, ch) != nullptr;
 }
 
+/* Every operator is "=", "!=" or three characters after a dash, so most
+   words, "-a" and "-o" among them, are ruled out before the table walk. */
 int
 is_binary_operator(const char *word)
 {
+	if (word[0] == '-' ? !word[1] || !word[2] || word[3]
+			   : word[0] != '=' && word[0] != '!')
+		return 0;
 	for (const char *const *w = binary_operators; *w; w++)
 		if (strcmp(word, *w) == 0)
 			return 1;
