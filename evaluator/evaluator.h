@@ -15,6 +15,19 @@ struct ArgCursor {
 extern ArgCursor cursor;
 extern const char *program_name;
 
+/* Whole-string equality. The words compared are mostly a few bytes long,
+   and binding the C library's strcmp would cost a run that prints nothing
+   more than all its comparisons. */
+inline int
+same_string(const char *a, const char *b)
+{
+	while (*a != '\0' && *a == *b) {
+		a++;
+		b++;
+	}
+	return *a == *b;
+}
+
 /* Entry and messages */
 [[noreturn]] void fail_syntax(const char *format, const char *argument);
 [[noreturn]] void fail_missing_argument();

@@ -128,10 +128,12 @@ check_help_version(int count, char **args, const char *program,
 		{"version", no_argument, nullptr, 'v'},
 		{nullptr, 0, nullptr, 0},
 	};
-	int saved_opterr = opterr;
-	opterr = 0;
+	/* The ':' after '+' keeps the scan silent, as opterr = 0 would, and
+	   touching neither opterr nor optind spares the loader binding both
+	   at every start. A scan happens at most once a run: one made by the
+	   bracket form's first call leaves no operand, which ends the run. */
 	if (count == 2) {
-		switch (getopt_long(2, args, "+", long_options, nullptr)) {
+		switch (getopt_long(2, args, "+:", long_options, nullptr)) {
 		case 'h':
 			help_routine(0);
 			break;
@@ -141,6 +143,4 @@ check_help_version(int count, char **args, const char *program,
 			exit_after_output();
 		}
 	}
-	opterr = saved_opterr;
-	optind = 0;
 }

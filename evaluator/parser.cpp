@@ -5,7 +5,7 @@
 static int
 word_is(int i, const char *word)
 {
-	return i < cursor.count && strcmp(cursor.args[i], word) == 0;
+	return i < cursor.count && same_string(cursor.args[i], word);
 }
 
 static int
@@ -28,7 +28,7 @@ int
 eval_two_operands()
 {
 	char **args = cursor.args;
-	if (strcmp(args[cursor.pos], "!") == 0) {
+	if (same_string(args[cursor.pos], "!")) {
 		int v = args[cursor.pos + 1][0] == '\0';
 		cursor.pos += 2;
 		return v;
@@ -43,7 +43,7 @@ eval_three_operands()
 {
 	char **args = cursor.args;
 	int pos = cursor.pos;
-	if (strcmp(args[pos], "!") == 0) {
+	if (same_string(args[pos], "!")) {
 		cursor.pos++;
 		if (cursor.pos >= cursor.count)
 			fail_missing_argument();
@@ -76,7 +76,7 @@ eval_by_count()
 	case 3:
 		return eval_three_operands();
 	case 4:
-		if (strcmp(cursor.args[1], "!") == 0) {
+		if (same_string(cursor.args[1], "!")) {
 			cursor.pos = 2;
 			return !eval_three_operands();
 		}
@@ -94,7 +94,7 @@ parse_term()
 	int pos = cursor.pos;
 	if (pos + 3 <= cursor.count && is_binary_operator(args[pos + 1]))
 		return eval_binary();
-	if (pos + 4 <= cursor.count && strcmp(args[pos], "-l") == 0 &&
+	if (pos + 4 <= cursor.count && same_string(args[pos], "-l") &&
 	    is_binary_operator(args[pos + 2]))
 		return eval_binary();
 	if (is_dash_word(args[pos]))
@@ -110,7 +110,7 @@ parse_negations()
 	int negate = 0;
 	if (cursor.pos >= cursor.count)
 		fail_missing_argument();
-	while (strcmp(cursor.args[cursor.pos], "!") == 0) {
+	while (same_string(cursor.args[cursor.pos], "!")) {
 		cursor.pos++;
 		if (cursor.pos >= cursor.count)
 			fail_missing_argument();
@@ -125,7 +125,7 @@ expect_closing_parenthesis()
 	const char *word = cursor.args[cursor.pos];
 	if (word == nullptr)
 		fail_syntax("')' expected\n", nullptr);
-	if (strcmp(word, ")") != 0)
+	if (!same_string(word, ")"))
 		fail_syntax("')' expected, found %s\n", word);
 	cursor.pos++;
 }
@@ -150,7 +150,7 @@ parse_expression()
 	int any = 0, all = 1;
 	for (;;) {
 		int negate = parse_negations();
-		if (strcmp(cursor.args[cursor.pos], "(") == 0) {
+		if (same_string(cursor.args[cursor.pos], "(")) {
 			cursor.pos++;
 			if (cursor.pos >= cursor.count)
 				fail_missing_argument();

@@ -33,7 +33,12 @@ static uid_t cached_euid = (uid_t)-1;
 int
 is_unary_letter(char ch)
 {
-	return ch != '\0' && strchr(UNARY_LETTERS, ch) != nullptr;
+	/* Searched here rather than by strchr, for the reason of
+	   same_string. */
+	for (const char *p = UNARY_LETTERS; *p != '\0'; p++)
+		if (*p == ch)
+			return 1;
+	return 0;
 }
 
 /* Every operator is "=", "!=" or three characters after a dash, so most
@@ -45,7 +50,7 @@ is_binary_operator(const char *word)
 			   : word[0] != '=' && word[0] != '!')
 		return 0;
 	for (const char *const *w = binary_operators; *w; w++)
-		if (strcmp(word, *w) == 0)
+		if (same_string(word, *w))
 			return 1;
 	return 0;
 }
@@ -218,7 +223,7 @@ compare_integers(const char *word, const char *left, int left_length,
 		 const char *right, int right_length)
 {
 	const IntegerComparison *c = integer_comparisons;
-	while (strcmp(c->word, word) != 0)
+	while (!same_string(c->word, word))
 		c++;
 	int l = integer_operand(left, left_length, c->before);
 	int r = integer_operand(right, right_length, c->after);
@@ -250,7 +255,7 @@ compare_strings(const char *left, int left_length, const char *right,
 			      sizeof left_buffer);
 	right = string_operand(right, right_length, right_buffer,
 			       sizeof right_buffer);
-	return strcmp(left, right) == 0;
+	return same_string(left, right);
 }
 
 static int
@@ -277,14 +282,14 @@ eval_binary()
 	char **args = cursor.args;
 	int left_length = 0, right_length = 0;
 	int op = cursor.pos + 1;
-	if (strcmp(args[cursor.pos], "-l") == 0) {
+	if (same_string(args[cursor.pos], "-l")) {
 		op = cursor.pos + 2;
 		if (!(op < cursor.count - 1 && is_binary_operator(args[op])))
 			fail_syntax("%s: binary operator expected\n", args[op]);
 		left_length = 1;
 		cursor.pos++;
 	}
-	if (op < cursor.count - 2 && strcmp(args[op + 1], "-l") == 0) {
+	if (op < cursor.count - 2 && same_string(args[op + 1], "-l")) {
 		right_length = 1;
 		cursor.pos++;
 	}
@@ -292,12 +297,12 @@ eval_binary()
 	const char *left = args[op - 1];
 	const char *right = args[op + 1 + right_length];
 	cursor.pos += 3;
-	if (strcmp(word, "=") == 0)
+	if (same_string(word, "="))
 		return compare_strings(left, left_length, right, right_length);
-	if (strcmp(word, "!=") == 0)
+	if (same_string(word, "!="))
 		return !compare_strings(left, left_length, right, right_length);
-	if (strcmp(word, "-nt") == 0 || strcmp(word, "-ot") == 0 ||
-	    strcmp(word, "-ef") == 0) {
+	if (same_string(word, "-nt") || same_string(word, "-ot") ||
+	    same_string(word, "-ef")) {
 		if (left_length || right_length)
 			fail_syntax("%s does not accept -l\n", word);
 		return compare_files(word, left, right);
