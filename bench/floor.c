@@ -1,5 +1,5 @@
-/* The cheapest program test could be: it sets its locale from the
-   environment, as test does first, and returns. */
+/* A program that sets its locale from the environment, as test does before
+   it prints anything, and returns: what any printing run must cost. */
 #include <locale.h>
 
 int

@@ -1,13 +1,16 @@
-/* Starts two programs in turn with one argument vector and environment,
+/* Starts several programs in turn with one argument vector and environment,
    COUNT times each, and prints each one's mean wall time per run in
-   nanoseconds and its exit status (-1 if its runs disagreed). Taking turns,
-   in alternating order, spreads the machine's noise over both alike. */
+   nanoseconds, then each one's exit status (-1 if its runs disagreed).
+   Taking turns, in rotating order, spreads the machine's noise over all. */
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <time.h>
+
+#define MAX_PROGRAMS 8
 
 extern char **environ;
 
@@ -38,28 +41,37 @@ run_once(const char *path, char **argv, posix_spawn_file_actions_t *quiet,
 int
 main(int argc, char **argv)
 {
-	if (argc < 5) {
-		fputs("usage: spawn COUNT PROGRAM_A PROGRAM_B ARGV0 [ARG]..."
-		      "\n", stderr);
+	int n = 0;
+	while (2 + n < argc && strcmp(argv[2 + n], "--") != 0)
+		n++;
+	if (argc < 5 || n < 1 || n > MAX_PROGRAMS || 3 + n >= argc) {
+		fputs("usage: spawn COUNT PROGRAM... -- ARGV0 [ARG]...\n",
+		      stderr);
 		return 2;
 	}
 	long count = strtol(argv[1], NULL, 10);
 	if (count < 1)
 		count = 1;
-	/* --version writes; the terminal must not be part of the time. */
+	char **run_argv = argv + 3 + n;
+	/* Messages and --version write; the terminal must not be timed. */
 	posix_spawn_file_actions_t quiet;
 	posix_spawn_file_actions_init(&quiet);
 	posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-	long long total[2] = { 0, 0 };
-	int status[2] = { -2, -2 };
+	posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+	long long total[MAX_PROGRAMS] = { 0 };
+	int status[MAX_PROGRAMS];
+	for (int k = 0; k < n; k++)
+		status[k] = -2;
 	for (long i = 0; i < count; i++)
-		for (int k = 0; k < 2; k++) {
-			int p = (i + k) % 2;
-			int s = run_once(argv[2 + p], argv + 4, &quiet,
+		for (int k = 0; k < n; k++) {
+			int p = (i + k) % n;
+			int s = run_once(argv[2 + p], run_argv, &quiet,
 					 &total[p]);
 			status[p] = status[p] == -2 || status[p] == s ? s : -1;
 		}
-	printf("%lld %lld %d %d\n", total[0] / count, total[1] / count,
-	       status[0], status[1]);
+	for (int k = 0; k < n; k++)
+		printf("%lld ", total[k] / count);
+	for (int k = 0; k < n; k++)
+		printf(k + 1 < n ? "%d " : "%d\n", status[k]);
 	return 0;
 }
