@@ -7,6 +7,7 @@
      SIMULATED_KERNEL_FLUSHES  code 1 answers 0 this often before its result
      SIMULATED_KERNEL_FAIL_FORK  which fork call (1, 2, ...) fails
      SIMULATED_KERNEL_DAEMON_MS  how long code 0 runs before it returns
+     SIMULATED_KERNEL_SECOND_MS  how long a second of sleep lasts, else 1000
    Code 0 never returns unless it has a scripted result. */
 #include <errno.h>
 #include <fcntl.h>
@@ -24,6 +25,7 @@ static long results[20];
 static int scripted[20];
 static long flushes_left;
 static long failing_fork, forks, daemon_ms;
+static long second_ms = 1000;
 
 /* "code:raw,code:raw": the raw kernel result for each code listed. */
 static void
@@ -62,6 +64,8 @@ read_script()
 		failing_fork = strtol(s, nullptr, 10);
 	if ((s = getenv("SIMULATED_KERNEL_DAEMON_MS")))
 		daemon_ms = strtol(s, nullptr, 10);
+	if ((s = getenv("SIMULATED_KERNEL_SECOND_MS")))
+		second_ms = strtol(s, nullptr, 10);
 }
 
 /* Opened per call: the launcher closes every descriptor it inherited. */
@@ -127,6 +131,20 @@ void
 sync() noexcept
 {
 	log_call("sync");
+}
+
+/* Logged before it pauses, so a long delay shows without waiting it out. */
+unsigned int
+sleep(unsigned int seconds) noexcept
+{
+	char text[32];
+	long long ms = (long long)seconds * second_ms;
+	struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000};
+
+	snprintf(text, sizeof text, "sleep(%u)", seconds);
+	log_call(text);
+	nanosleep(&t, nullptr);
+	return 0;
 }
 
 pid_t
