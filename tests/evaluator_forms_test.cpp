@@ -105,6 +105,8 @@ TEST(HelpText, HasEveryLineInPlace)
 	EXPECT_EQ(lines[0], "Usage: /usr/bin/test EXPRESSION");
 	EXPECT_EQ(lines[1], "  or:  [ EXPRESSION ]");
 	EXPECT_EQ(lines[2], "  or:  /usr/bin/test OPTION");
+	EXPECT_EQ(lines[27], "  FILE1 -ef FILE2   FILE1 and FILE2 have the "
+			     "same device and inode numbers");
 	EXPECT_EQ(lines[45], "  -t [FD]     file descriptor FD (stdout by default) "
 			     "is opened on a terminal");
 	EXPECT_EQ(lines[52], "");
@@ -206,6 +208,9 @@ const Case grammar_cases[] = {
 	{"NegatedGroup",       {"test", "!", "(", "x", "-a", "", ")", "-a", "x"}, 0, ""},
 	{"NestedGroups",       {"test", "(", "(", "x", ")", "-a", "(", "", "-o", "y", ")", ")"}, 0, ""},
 	{"GroupThenOr",        {"test", "(", "", ")", "-o", "(", "x", ")"}, 0, ""},
+	/* A group beside -a, with the other side deciding the result. */
+	{"AndBeforeTrueGroup", {"test", "", "-a", "(", "x", ")"},       1, ""},
+	{"NegatedGroupThenAnd", {"test", "!", "(", "x", ")", "-a", "y"}, 1, ""},
 	{"ComparisonInGroup",  {"test", "(", "a", "=", "b", ")", "-o", "1", "-lt", "2"}, 0, ""},
 	{"ComparisonAfterAnd", {"test", "x", "-a", "a", "=", "a"},      0, ""},
 	{"LengthAfterAnd",     {"test", "x", "-a", "-l", "ab", "-eq", "2"}, 0, ""},

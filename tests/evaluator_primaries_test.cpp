@@ -221,6 +221,7 @@ const AccessCase access_cases[] = {
 	{"RootWritesMode444",  0, {"test", "-w", "@mode444"}, 0},
 	{"RootNoExecMode000",  0, {"test", "-x", "@mode000"}, 1},
 	{"RootNoExecMode644",  0, {"test", "-x", "@regular"}, 1},
+	{"RootNoExecMode222",  0, {"test", "-x", "@mode222"}, 1},
 	{"RootExecMode111",    0, {"test", "-x", "@mode111"}, 0},
 	{"RootExecGroupBit",   0, {"test", "-x", "@mode010"}, 0},
 	{"RootExecDirectory",  0, {"test", "-x", "@dir"},     0},
@@ -234,6 +235,8 @@ const AccessCase access_cases[] = {
 	{"OtherNoWriteMode444", 65534, {"test", "-w", "@mode444"}, 1},
 	{"OtherWritesMode222", 65534, {"test", "-w", "@mode222"}, 0},
 	{"OtherExecMode111",   65534, {"test", "-x", "@mode111"}, 0},
+	{"OtherNoReadMode111", 65534, {"test", "-r", "@mode111"}, 1},
+	{"OtherNoWriteMode111", 65534, {"test", "-w", "@mode111"}, 1},
 	{"OtherNoExecMode444", 65534, {"test", "-x", "@mode444"}, 1},
 	{"OtherNoExecGroupBit", 65534, {"test", "-x", "@mode010"}, 1},
 	{"OwnerReadsMode400",  65534, {"test", "-r", "@nobody400"}, 0},
@@ -317,6 +320,8 @@ const Case integer_cases[] = {
 	{"LengthIsBytes",      {"test", "-l", "\xc3\xa9", "-eq", "2"}, 0, ""},
 	{"LengthThenBadRight", {"test", "-l", "a", "-eq", "b"},   1, "test: integer expression expected after -eq\n"},
 	{"LengthNeedsOperator", {"test", "-l", "=", "x"},         1, "test: x: binary operator expected\n"},
+	/* The operator after a left -l needs an operand after it. */
+	{"LengthOperatorLast", {"test", "-l", "=", "="},          1, "test: =: binary operator expected\n"},
 	{"RightLengthAsValue", {"test", "1", "-eq", "-l"},        1, "test: integer expression expected after -eq\n"},
 	{"NewerNoLength",      {"test", "-l", "abc", "-nt", "x"}, 1, "test: -nt does not accept -l\n"},
 	{"OlderNoLength",      {"test", "a", "-ot", "-l", "b"},   1, "test: -ot does not accept -l\n"},
@@ -372,6 +377,8 @@ const TerminalCase terminal_cases[] = {
 	/* Not a number: stdout is tested and the word is left over. */
 	{"WordAfterT",         {"test", "-t", "x"},        false, true,  0},
 	{"LoneTNoTest",        {"test", "-t"},             false, false, 0},
+	/* The descriptor is consumed under "!" too, leaving nothing over. */
+	{"NegatedStdin",       {"test", "!", "-t", "0"},   false, false, 0},
 };
 INSTANTIATE_TEST_SUITE_P(Evaluator, Terminal, testing::ValuesIn(terminal_cases),
 			 [](const auto &info) {

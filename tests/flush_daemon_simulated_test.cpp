@@ -278,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(Launcher, HighDescriptors,
     [](const auto &info) { return std::string(info.param.name); });
 
 /* Three accepted flushes back to back, a refusal, then sync every second;
-   the flush daemon's call never returns. */
+   the flush daemon's call never returns. A sleep of its delay comes first. */
 TEST(SimulatedDaemons, SwitchToSyncAfterRefusal)
 {
 	if (geteuid() != 0)
@@ -297,17 +297,41 @@ TEST(SimulatedDaemons, SwitchToSyncAfterRefusal)
 	expect_detached(daemon);
 	expect_detached(update);
 	std::vector<long> t;
-	for (int ms = 0; ms < 3000 && t.size() < 6; ms += 50, pause_ms(50)) {
+	std::string calls;
+	for (int ms = 0; ms < 3000 && t.size() < 13; ms += 50, pause_ms(50)) {
 		t.clear();
-		log.calls(update, &t);
+		calls = log.calls(update, &t);
 	}
-	EXPECT_EQ(log.calls(update), "bdflush(1,0)=0\nbdflush(1,0)=0\n"
-	    "bdflush(1,0)=0\nbdflush(1,0)=-1\nsync\nsync\n");
-	ASSERT_EQ(t.size(), 6u);
-	EXPECT_NEAR(t[4] - t[3], 1000, 200);
-	EXPECT_NEAR(t[5] - t[4], 1000, 200);
+	std::string flush = "sleep(0)\nbdflush(1,0)=0\n";
+	EXPECT_EQ(calls, flush + flush + flush + "sleep(0)\nbdflush(1,0)=-1\n"
+	    "sleep(1)\nsync\nsleep(1)\nsync\nsleep(1)\n");
+	ASSERT_EQ(t.size(), 13u);
+	EXPECT_NEAR(t[9] - t[7], 1000, 200);
+	EXPECT_NEAR(t[11] - t[9], 1000, 200);
 	EXPECT_EQ(log.calls(daemon), "bdflush(0,0) waits\n");
 	EXPECT_EQ(d.wait_exit(daemon, 0), -1);
+}
+
+/* Without -f and -s: 5 seconds before each flush, 30 before each sync,
+   each second here lasting 10 ms. */
+TEST(SimulatedDaemons, DefaultDelays)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "detaching needs the superuser";
+	KernelLog log;
+	Daemons d;
+	RunResult r = run_simulated({"update"},
+	    {"SIMULATED_KERNEL_RESULTS=1:-38", "SIMULATED_KERNEL_SECOND_MS=10"},
+	    log);
+	d.collect();
+	EXPECT_EQ(r.status, 0);
+	pid_t update = d.find({"update (bdflush)", "update (sync)"});
+	ASSERT_NE(update, 0);
+	std::string calls, expected = "sleep(5)\nbdflush(1,0)=-1\nsleep(30)\n";
+	for (int ms = 0; ms < 3000 && calls.size() < expected.size();
+	     ms += 50, pause_ms(50))
+		calls = log.calls(update);
+	EXPECT_EQ(calls.substr(0, expected.size()), expected);
 }
 
 /* Returning later than the launcher's exit, the daemon is seen to fail. */

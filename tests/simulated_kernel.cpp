@@ -9,6 +9,7 @@
      SIMULATED_KERNEL_DAEMON_MS  how long code 0 runs before it returns
      SIMULATED_KERNEL_OLD      set: no close_range, as before Linux 5.9
      SIMULATED_KERNEL_NO_PROC  set: no /proc mounted either
+     SIMULATED_KERNEL_SECOND_MS  how long a second of sleep lasts, else 1000
    Code 0 never returns unless it has a scripted result. */
 #include <dirent.h>
 #include <errno.h>
@@ -29,6 +30,7 @@ static int scripted[20];
 static long flushes_left;
 static long failing_fork, forks, daemon_ms;
 static int old_kernel, no_proc;
+static long second_ms = 1000;
 
 /* "code:raw,code:raw": the raw kernel result for each code listed. */
 static void
@@ -69,6 +71,8 @@ read_script()
 		daemon_ms = strtol(s, nullptr, 10);
 	old_kernel = getenv("SIMULATED_KERNEL_OLD") != nullptr;
 	no_proc = getenv("SIMULATED_KERNEL_NO_PROC") != nullptr;
+	if ((s = getenv("SIMULATED_KERNEL_SECOND_MS")))
+		second_ms = strtol(s, nullptr, 10);
 }
 
 /* Opened per call: the launcher closes every descriptor it inherited. */
@@ -134,6 +138,20 @@ void
 sync() noexcept
 {
 	log_call("sync");
+}
+
+/* Logged before it pauses, so a long delay shows without waiting it out. */
+unsigned int
+sleep(unsigned int seconds) noexcept
+{
+	char text[32];
+	long long ms = (long long)seconds * second_ms;
+	struct timespec t = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000};
+
+	snprintf(text, sizeof text, "sleep(%u)", seconds);
+	log_call(text);
+	nanosleep(&t, nullptr);
+	return 0;
 }
 
 pid_t
