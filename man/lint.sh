@@ -1,21 +1,24 @@
 #!/bin/sh
-# Renders each manual page given as an argument and fails on any warning:
-# groff with every warning enabled, and mandoc's linter when it is installed.
-# The pages are plain ASCII, since groff reads other bytes as Latin-1.
+# Renders each manual page given after the linter's name and fails on any
+# warning: groff with every warning enabled, or mandoc's linter. The pages are
+# plain ASCII, since groff reads other bytes as Latin-1.
+# usage: lint.sh groff|mandoc PAGE...
+linter=$1
+case $linter in
+groff) lint="groff -ww -z -man" ;;
+mandoc) lint="mandoc -Tlint" ;;
+*)
+	echo "usage: lint.sh groff|mandoc PAGE..." >&2
+	exit 2
+	;;
+esac
+shift
 status=0
 
 report() {
 	printf '%s: %s\n%s\n' "$1" "$2" "$3" >&2
 	status=1
 }
-
-if ! command -v groff >/dev/null 2>&1; then
-	echo "groff is missing (Debian package groff-base)" >&2
-	exit 1
-fi
-if ! command -v mandoc >/dev/null 2>&1; then
-	echo "mandoc is missing (Debian package mandoc): its lint is skipped"
-fi
 
 for page in "$@"; do
 	if [ ! -r "$page" ]; then
@@ -24,15 +27,9 @@ for page in "$@"; do
 	fi
 	out=$(LC_ALL=C grep -n '[^ -~]' "$page")
 	[ -z "$out" ] || report "$page" "bytes outside printable ASCII" "$out"
-	out=$(groff -ww -z -man "$page" 2>&1)
+	out=$($lint "$page" 2>&1)
 	if [ $? -ne 0 ] || [ -n "$out" ]; then
-		report "$page" "groff warns" "$out"
-	fi
-	if command -v mandoc >/dev/null 2>&1; then
-		out=$(mandoc -Tlint "$page" 2>&1)
-		if [ $? -ne 0 ] || [ -n "$out" ]; then
-			report "$page" "mandoc warns" "$out"
-		fi
+		report "$page" "$linter warns" "$out"
 	fi
 done
 exit $status
