@@ -131,6 +131,9 @@ inline void
 expect_detached(pid_t pid)
 {
 	std::string proc = "/proc/" + std::to_string(pid);
+	/* A daemon shows its title just before it starts its session. */
+	for (int waited = 0; getsid(pid) != pid && waited < 2000; waited += 10)
+		pause_ms(10);
 	EXPECT_EQ(getsid(pid), pid);
 	std::vector<std::string> fds;
 	if (DIR *d = opendir((proc + "/fd").c_str())) {
