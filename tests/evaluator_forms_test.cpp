@@ -156,6 +156,8 @@ const Case fixed_form_cases[] = {
 	{"NotMissingFile",     {"test", "!", "-f", "/nonexistent"}, 0, ""},
 	{"UnknownUnary",       {"test", "-q", "x"},           1, "test: -q: unary operator expected\n"},
 	{"TwoStrings",         {"test", "x", "y"},            1, "test: argument expected\n"},
+	/* A lone "-" is a string even when an empty word follows it. */
+	{"LoneDashThenEmpty",  {"test", "-", ""},             1, "test: argument expected\n"},
 	{"OpenParenTwo",       {"test", "(", "x"},            1, "test: argument expected\n"},
 	{"EmptyGroup",         {"test", "(", ")"},            1, "test: argument expected\n"},
 	{"TrailingOr",         {"test", "x", "-o"},           1, "test: argument expected\n"},
