@@ -210,8 +210,9 @@ const Case grammar_cases[] = {
 	{"NegatedGroup",       {"test", "!", "(", "x", "-a", "", ")", "-a", "x"}, 0, ""},
 	{"NestedGroups",       {"test", "(", "(", "x", ")", "-a", "(", "", "-o", "y", ")", ")"}, 0, ""},
 	{"GroupThenOr",        {"test", "(", "", ")", "-o", "(", "x", ")"}, 0, ""},
-	/* A group beside -a, with the other side deciding the result. */
+	/* A group beside -a or -o, with the other side deciding the result. */
 	{"AndBeforeTrueGroup", {"test", "", "-a", "(", "x", ")"},       1, ""},
+	{"OrBeforeFalseGroup", {"test", "x", "-o", "(", "", ")"},       0, ""},
 	{"NegatedGroupThenAnd", {"test", "!", "(", "x", ")", "-a", "y"}, 1, ""},
 	{"ComparisonInGroup",  {"test", "(", "a", "=", "b", ")", "-o", "1", "-lt", "2"}, 0, ""},
 	{"ComparisonAfterAnd", {"test", "x", "-a", "a", "=", "a"},      0, ""},
@@ -220,6 +221,8 @@ const Case grammar_cases[] = {
 	{"GroupWordBeforeOperator", {"test", "x", "-a", "(", "=", "y"}, 1, "test: ')' expected, found y\n"},
 	{"ParenAsRightOperand", {"test", "x", "-a", "a", "!=", "(", "-a", "y"}, 0, ""},
 	{"LengthUnknownUnary", {"test", "-l", "x", "-a", "y"},          1, "test: -l: unary operator expected\n"},
+	/* Too few words left for "-l STRING OP INTEGER", whatever the third. */
+	{"LengthTooFewLeft",   {"test", "x", "-a", "-l", "y", "="},     1, "test: -l: unary operator expected\n"},
 	{"UnclosedFoundWord",  {"test", "(", "x", "y", "z"},            1, "test: ')' expected, found y\n"},
 	{"UnclosedAtEnd",      {"test", "(", "x", "-a", "y"},           1, "test: ')' expected\n"},
 	{"UnclosedBracketForm", {"[", "(", "x", "-a", "y", "]"},        1, "[: ')' expected, found ]\n"},
