@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "evaluator.h"
 
 static int
