@@ -39,7 +39,8 @@ set_mtime(const std::string &name, time_t when, long nanoseconds = 0)
 			    0), 0);
 }
 
-/* Everything below fixture_dir; "@name" in a case stands for its path. */
+/* Everything below fixture_dir, which is also the working directory; "@name"
+   in a case stands for its path. */
 class Files : public testing::TestWithParam<Case> {
 public:
 	static void
@@ -76,6 +77,7 @@ public:
 		ASSERT_EQ(mkdir((d + "sticky").c_str(), 01777), 0);
 		ASSERT_EQ(chmod((d + "sticky").c_str(), 01777), 0);
 		ASSERT_EQ(symlink("regular", (d + "link").c_str()), 0);
+		ASSERT_EQ(symlink("regular", (d + "l").c_str()), 0);
 		ASSERT_EQ(symlink("missing", (d + "dangling").c_str()), 0);
 		ASSERT_EQ(link((d + "regular").c_str(), (d + "hard").c_str()), 0);
 		ASSERT_EQ(mkfifo((d + "fifo").c_str(), 0644), 0);
@@ -115,7 +117,9 @@ TEST_P(Files, Runs)
 	Case c = with_paths(GetParam());
 	if (std::string(c.name) == "BlockDevice" && !have_block_device)
 		GTEST_SKIP() << "cannot make a block device here";
-	expect_case(c);
+	RunOptions o;
+	o.cwd = fixture_dir;
+	expect_case(c, o);
 }
 
 const Case file_cases[] = {
@@ -141,6 +145,7 @@ const Case file_cases[] = {
 	{"SocketNotPipe",      {"test", "-S", "@fifo"},      1, ""},
 	{"SymbolicLinkL",      {"test", "-L", "@link"},      0, ""},
 	{"SymbolicLinkH",      {"test", "-h", "@dangling"},  0, ""},
+	{"SymbolicOneLetter",  {"test", "-L", "l"},          0, ""},
 	{"SymbolicNotFile",    {"test", "-L", "@regular"},   1, ""},
 	{"SymbolicEmptyName",  {"test", "-L", ""},           1, ""},
 	{"SymbolicMissing",    {"test", "-h", "@missing"},   1, ""},
@@ -151,6 +156,7 @@ const Case file_cases[] = {
 	{"Sticky",             {"test", "-k", "@sticky"},    0, ""},
 	{"StickyNot",          {"test", "-k", "@dir"},       1, ""},
 	{"SizeNonZero",        {"test", "-s", "@regular"},   0, ""},
+	{"SizeOneByte",        {"test", "-s", "@setuid"},    0, ""},
 	{"SizeZero",           {"test", "-s", "@empty"},     1, ""},
 	{"SizeMissing",        {"test", "-s", "@missing"},   1, ""},
 	{"LargeExists",        {"test", "-e", "@large"},     0, ""},
