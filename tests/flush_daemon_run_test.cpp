@@ -105,6 +105,8 @@ const Case option_cases[] = {
 	 refused("3,7")},
 	{"WriteLast", {"update", "-8", "7"}, 0, CAPTURED, 1, "",
 	 refused("19,7")},
+	{"WriteSeventh", {"update", "-7", "1"}, 0, CAPTURED, 1, "",
+	 refused("17,1")},
 	{"WriteStopsOptions", {"update", "-3", "12", "-d"}, 0, CAPTURED, 1, "",
 	 refused("9,12")},
 	{"ListThenWrite", {"update", "-d", "-5", "10"}, 0, CAPTURED, 1, banner,
