@@ -13,7 +13,7 @@ namespace {
    and environment; gap puts a stray '#' before that string (counted over
    arguments then environment), order gives argv's order over the arguments
    in memory. Memory is shown with '.' for a zero byte and a guard 'G' on
-   each side. */
+   each side. No environment is passed as none at all, as after clearenv. */
 struct TitleCase {
 	const char *name;
 	std::vector<std::string> args, env;
@@ -51,6 +51,7 @@ const TitleCase title_cases[] = {
 	{"LoneArgumentCut", {"ab"}, {}, -1, {}, "update", "Gup.G"},
 	{"TitleLongerThanArea", {"ab", "c"}, {}, -1, {}, "update (sync)",
 	 "Gupda.G"},
+	{"NoArguments", {}, {"A=1"}, -1, {}, "update", "GA=1.G"},
 };
 
 class Titles : public testing::TestWithParam<TitleCase> {};
@@ -76,7 +77,8 @@ TEST_P(Titles, RewritesOnlyTheArea)
 		env.push_back(&memory[at[i]]);
 	argv.push_back(nullptr);
 	env.push_back(nullptr);
-	set_title_in(argv.data(), c.args.size(), env.data(), c.title);
+	set_title_in(argv.data(), c.args.size(),
+		     c.env.empty() ? nullptr : env.data(), c.title);
 	for (char &ch : memory)
 		ch = ch ? ch : '.';
 	EXPECT_EQ(memory, c.memory);

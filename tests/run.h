@@ -154,8 +154,9 @@ run(const std::string &path, std::vector<std::string> argv,
 		else
 			dup2(o.stdout_fd >= 0 ? o.stdout_fd : out_pipe[1], 1);
 		dup2(o.stderr_fd >= 0 ? o.stderr_fd : err_pipe[1], 2);
+		int null_fd = open("/dev/null", O_RDONLY);
 		for (int fd : o.extra_fds)
-			if (dup2(open("/dev/null", O_RDONLY), fd) != fd)
+			if (dup2(null_fd, fd) != fd)
 				_exit(126);
 		if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
 			_exit(126);

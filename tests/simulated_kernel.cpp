@@ -10,6 +10,8 @@
      SIMULATED_KERNEL_OLD      set: no close_range, as before Linux 5.9
      SIMULATED_KERNEL_NO_PROC  set: no /proc mounted either
      SIMULATED_KERNEL_SECOND_MS  how long a second of sleep lasts, else 1000
+     SIMULATED_KERNEL_NOFILE   descriptor limit lowered to this at start,
+                               below descriptors already open
    Code 0 never returns unless it has a scripted result. */
 #include <dirent.h>
 #include <errno.h>
@@ -17,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -73,6 +76,12 @@ read_script()
 	no_proc = getenv("SIMULATED_KERNEL_NO_PROC") != nullptr;
 	if ((s = getenv("SIMULATED_KERNEL_SECOND_MS")))
 		second_ms = strtol(s, nullptr, 10);
+	struct rlimit limit;
+	if ((s = getenv("SIMULATED_KERNEL_NOFILE")) &&
+	    getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+		limit.rlim_cur = strtol(s, nullptr, 10);
+		setrlimit(RLIMIT_NOFILE, &limit);
+	}
 }
 
 /* Opened per call: the launcher closes every descriptor it inherited. */
