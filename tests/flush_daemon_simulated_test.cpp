@@ -234,8 +234,8 @@ INSTANTIATE_TEST_SUITE_P(Launcher, Forks, testing::ValuesIn(fork_cases),
     [](const auto &info) { return std::string(info.param.name); });
 
 /* Inherited descriptors past 255 are closed in both daemons, however the
-   kernel lets them be found. They are more than one read of /proc lists,
-   and the old kernel's limit has since been lowered below most of them. */
+   kernel lets them be found. There are more of them than one read of /proc
+   lists, and the old kernel's limit has since been lowered below most. */
 struct KernelAge {
 	const char *name;
 	std::vector<std::string> env;
