@@ -1,9 +1,9 @@
+#include <errno.h>
 #include <getopt.h>
-#include <cerrno>
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <locale.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include "evaluator.h"
 

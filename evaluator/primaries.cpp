@@ -1,7 +1,7 @@
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 #include "evaluator.h"
@@ -29,6 +29,25 @@ static constexpr IntegerComparison integer_comparisons[] = {
 };
 
 static uid_t cached_euid = (uid_t)-1;
+
+#ifndef HAVE_GROUP_MEMBER
+/* For a C library without it: the effective group or any supplementary
+   one. The buffer holds the kernel's most, 65536 groups; only the pages
+   getgroups writes are ever touched. */
+static int
+group_member(gid_t gid)
+{
+	static gid_t groups[65536];
+	int n = getgroups(65536, groups);
+
+	if (gid == getegid())
+		return 1;
+	for (int i = 0; i < n; i++)
+		if (groups[i] == gid)
+			return 1;
+	return 0;
+}
+#endif
 
 int
 is_unary_letter(char ch)

@@ -5,11 +5,14 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "flush_daemon.h"
 
-static constexpr char option_letters[] = "dhs:f:1:2:3:4:5:6:7:8:0:";
+/* '+' stops every C library's getopt at the first operand alike; main
+   steps over operands itself, so an option after one still acts. */
+static constexpr char option_letters[] = "+dhs:f:1:2:3:4:5:6:7:8:0:";
 
 static constexpr char usage_text[] =
 	"usage: %s [-012345678] [-d] [-s sync-delay] [-f flush-delay]\n"
@@ -80,6 +83,24 @@ run_update(char **argv, int argc, int sync_delay, int flush_delay)
 	}
 }
 
+#ifndef HAVE_CLOSE_RANGE
+/* For a C library without the wrapper. Weak, so that a test build's
+   simulated kernel can stand in for it. */
+__attribute__((weak)) int
+close_range(unsigned first, unsigned last, int flags)
+{
+#ifdef SYS_close_range
+	return (int)syscall(SYS_close_range, first, last, flags);
+#else
+	(void)first;
+	(void)last;
+	(void)flags;
+	errno = ENOSYS;
+	return -1;
+#endif
+}
+#endif
+
 /* A descriptor past 255, such as a script's lock, would otherwise live on
    in both daemons. Without close_range (kernels before 5.9) /proc lists
    what is open; without /proc, everything below the limit is closed. */
@@ -133,10 +154,27 @@ detach(char **argv, int argc, int sync_delay, int flush_delay)
 int
 main(int argc, char **argv)
 {
+	static char listing_buffer[4096];
 	int sync_delay = 30, flush_delay = 5, listed = 0, write_failed = 0;
 	int c;
 
-	while ((c = getopt(argc, argv, option_letters)) != -1) {
+	/* A whole listing waits here until flush_listing writes it, so the
+	   errno it reports is the write's: a C library that writes the first
+	   line at once (as musl does until it knows stdout is no terminal)
+	   would see it overwritten by the kernel call that follows. */
+	setvbuf(stdout, listing_buffer, _IOFBF, sizeof listing_buffer);
+
+	for (;;) {
+		int word = optind;
+
+		c = getopt(argc, argv, option_letters);
+		/* Past an operand the scan goes on; past "--" it is over. */
+		if (c == -1 && optind == word && optind < argc) {
+			optind++;
+			continue;
+		}
+		if (c == -1)
+			break;
 		switch (c) {
 		case '0': case '1': case '2': case '3': case '4':
 		case '5': case '6': case '7': case '8':

@@ -1,6 +1,10 @@
 #!/bin/sh
 # Fails unless the dynamic section of $1 needs exactly $2: the C library, or
-# nothing at all for a static build.
+# nothing at all for a static build, which then has no program interpreter.
 needed=$(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 echo "NEEDED: ${needed:-none}"
-[ "$needed" = "$2" ]
+[ "$needed" = "$2" ] || exit 1
+if [ -z "$2" ] && readelf -l "$1" | grep -q 'INTERP'; then
+	echo "but it has a program interpreter (PT_INTERP)"
+	exit 1
+fi
