@@ -63,6 +63,7 @@ public:
 		make_file("nobody400", 0400, "x", 65534, 65534);
 		make_file("nobody044", 0044, "x", 65534, 65534);
 		make_file("group040", 0040, "x", 0, 65534);
+		make_file("group150", 0040, "x", 0, 150);
 		make_file("old", 0644, "x");
 		make_file("new", 0644, "x");
 		set_mtime("old", 1000000000);
@@ -192,6 +193,7 @@ struct AccessCase {
 	int uid;	/* 0: the superuser; else run under this uid and gid */
 	std::vector<std::string> argv;
 	int status;
+	std::vector<gid_t> groups = {};	/* supplementary, beside uid */
 };
 
 void
@@ -216,6 +218,7 @@ TEST_P(AccessAs, Runs)
 	RunOptions o;
 	if (a.uid != 0)
 		o.uid = a.uid;
+	o.groups = a.groups;
 	expect_case(with_paths(Case{a.name, a.argv, a.status, ""}), o);
 }
 
@@ -249,6 +252,8 @@ const AccessCase access_cases[] = {
 	/* The owner class decides alone, even when the others would allow. */
 	{"OwnerClassDecides",  65534, {"test", "-r", "@nobody044"}, 1},
 	{"GroupClassDecides",  65534, {"test", "-r", "@group040"}, 0},
+	{"SupplementaryGroupReads", 65534, {"test", "-r", "@group150"}, 0,
+	 {100, 150}},
 	{"OtherOwnsFile",      65534, {"test", "-O", "@nobody400"}, 0},
 	{"OtherGroupOwnsFile", 65534, {"test", "-G", "@nobody400"}, 0},
 	{"OtherNotOwnerRoot",  65534, {"test", "-O", "@regular"}, 1},

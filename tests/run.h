@@ -23,7 +23,8 @@ extern char **environ;
 struct RunOptions {
 	std::vector<std::string> set_env;	/* NAME=VALUE, added or replaced */
 	std::vector<std::string> unset_env;	/* NAMEs removed */
-	int uid = -1;		/* drop to this uid and gid, no groups */
+	int uid = -1;		/* drop to this uid and gid */
+	std::vector<gid_t> groups;	/* and these supplementary groups */
 	int stdin_fd = -1;	/* -1: /dev/null */
 	int stdout_fd = -1;	/* -1: captured; CLOSED: closed */
 	int stderr_fd = -1;	/* -1: captured */
@@ -160,7 +161,8 @@ run(const std::string &path, std::vector<std::string> argv,
 				_exit(126);
 		if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
 			_exit(126);
-		if (o.uid >= 0 && (setgroups(0, nullptr) != 0 ||
+		if (o.uid >= 0 && (setgroups(o.groups.size(),
+					     o.groups.data()) != 0 ||
 				   setgid(o.uid) != 0 || setuid(o.uid) != 0))
 			_exit(126);
 		execve(program.c_str(), cargv.data(), cenv.data());
