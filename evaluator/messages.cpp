@@ -1,9 +1,9 @@
 #include <errno.h>
 #include <getopt.h>
 #include <locale.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/uio.h>
 
 #include "evaluator.h"
 
@@ -76,13 +76,73 @@ use_locale()
 	setlocale(LC_ALL, "");
 }
 
+/* A text is written in one writev rather than through stdio: a run that
+   prints then costs little beyond the locale, and a message reaches its
+   reader whole. Eight pieces hold the longest text made here. */
+struct Text {
+	struct iovec pieces[8];
+	int count;
+};
+
+static void
+add(Text *t, const char *s)
+{
+	size_t n = strlen(s);
+
+	if (n > 0 && t->count < 8)
+		t->pieces[t->count++] = {(void *)s, n};
+}
+
+/* The messages' one conversion: text in place of each "%s". */
+static void
+add_format(Text *t, const char *format, const char *text)
+{
+	const char *p = format;
+
+	for (const char *q = format; *q != '\0'; q++) {
+		if (q[0] != '%' || q[1] != 's')
+			continue;
+		if (q > p && t->count < 8)
+			t->pieces[t->count++] = {(void *)p, (size_t)(q - p)};
+		add(t, text);
+		p = ++q + 1;
+	}
+	add(t, p);
+}
+
+/* All of it, after any partial write; 0, or -1 with errno set. */
+static int
+write_text(int fd, Text *t)
+{
+	struct iovec *v = t->pieces;
+	int n = t->count;
+
+	while (n > 0) {
+		ssize_t w = writev(fd, v, n);
+		if (w < 0 && errno == EINTR)
+			continue;
+		if (w <= 0)
+			return -1;
+		for (; n > 0 && (size_t)w >= v->iov_len; v++, n--)
+			w -= v->iov_len;
+		if (n > 0) {
+			v->iov_base = (char *)v->iov_base + w;
+			v->iov_len -= w;
+		}
+	}
+	return 0;
+}
+
 void
 fail_syntax(const char *format, const char *argument)
 {
+	Text t = {};
+
 	use_locale();
-	fprintf(stderr, "%s: ", cursor.args[0]);
-	fprintf(stderr, format, argument);
-	fflush(stderr);
+	add(&t, cursor.args[0]);
+	add(&t, ": ");
+	add_format(&t, format, argument);
+	write_text(2, &t);
 	exit(1);
 }
 
@@ -100,11 +160,15 @@ fail_not_integer(const char *where)
 
 /* Help and version succeed only if their text reached its reader. */
 [[noreturn]] static void
-exit_after_output()
+exit_after_output(Text *t)
 {
-	if (fflush(stdout) != 0 || ferror(stdout)) {
-		fprintf(stderr, "%s: write error: %s\n", program_name,
-			strerror(errno));
+	if (write_text(1, t) != 0) {
+		Text e = {};
+		add(&e, program_name);
+		add(&e, ": write error: ");
+		add(&e, strerror(errno));
+		add(&e, "\n");
+		write_text(2, &e);
 		exit(1);
 	}
 	exit(0);
@@ -113,9 +177,11 @@ exit_after_output()
 void
 show_usage(int)
 {
+	Text t = {};
+
 	use_locale();
-	printf(help_text, program_name, program_name);
-	exit_after_output();
+	add_format(&t, help_text, program_name);
+	exit_after_output(&t);
 }
 
 void
@@ -137,10 +203,17 @@ check_help_version(int count, char **args, const char *program,
 		case 'h':
 			help_routine(0);
 			break;
-		case 'v':
+		case 'v': {
+			Text t = {};
 			use_locale();
-			printf("%s (%s) %s\n", program, package, version);
-			exit_after_output();
+			add(&t, program);
+			add(&t, " (");
+			add(&t, package);
+			add(&t, ") ");
+			add(&t, version);
+			add(&t, "\n");
+			exit_after_output(&t);
+		}
 		}
 	}
 }

@@ -8,15 +8,17 @@
 
 static constexpr const char UNARY_LETTERS[] = "abcdefgkLhprsStuwxOGnz";
 
-static constexpr const char *binary_operators[] = {
+/* Tables of characters rather than of pointers: a static PIE relocates
+   every pointer at each start, a run that never reads it included. */
+static constexpr char binary_operators[][4] = {
 	"=", "!=", "-nt", "-ot", "-ef",
-	"-eq", "-ne", "-lt", "-le", "-gt", "-ge", nullptr
+	"-eq", "-ne", "-lt", "-le", "-gt", "-ge",
 };
 
 struct IntegerComparison {
-	const char *word;
-	const char *before;
-	const char *after;
+	char word[4];
+	char before[11];
+	char after[10];
 };
 
 static constexpr IntegerComparison integer_comparisons[] = {
@@ -27,6 +29,19 @@ static constexpr IntegerComparison integer_comparisons[] = {
 	{"-gt", "before -gt", "after -gt"},
 	{"-ge", "before -ge", "after -ge"},
 };
+
+/* UNARY_LETTERS as one bit per character from 'A', made when compiling:
+   the letter test runs for every dash word. */
+static constexpr unsigned long long
+letter_bits(const char *letters)
+{
+	unsigned long long bits = 0;
+	for (; *letters != '\0'; letters++)
+		bits |= 1ULL << (*letters - 'A');
+	return bits;
+}
+
+static constexpr unsigned long long UNARY_BITS = letter_bits(UNARY_LETTERS);
 
 static uid_t cached_euid = (uid_t)-1;
 
@@ -52,11 +67,8 @@ group_member(gid_t gid)
 int
 is_unary_letter(char ch)
 {
-	/* A loop rather than strchr: one symbol fewer to bind at start. */
-	for (const char *p = UNARY_LETTERS; *p != '\0'; p++)
-		if (*p == ch)
-			return 1;
-	return 0;
+	unsigned i = (unsigned char)ch - (unsigned)'A';
+	return i < 64 && (UNARY_BITS >> i & 1);
 }
 
 /* Every operator is "=", "!=" or three characters after a dash, so most
@@ -67,8 +79,8 @@ is_binary_operator(const char *word)
 	if (word[0] == '-' ? !word[1] || !word[2] || word[3]
 			   : word[0] != '=' && word[0] != '!')
 		return 0;
-	for (const char *const *w = binary_operators; *w; w++)
-		if (same_string(word, *w))
+	for (const char *w : binary_operators)
+		if (same_string(word, w))
 			return 1;
 	return 0;
 }

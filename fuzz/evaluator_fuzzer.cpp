@@ -10,6 +10,8 @@
    straight from the grammar, which must give the same status and output as
    the evaluator's own iterative one. */
 #include <getopt.h>
+#include <sys/uio.h>
+#include <unistd.h>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +21,10 @@
 
 #include "evaluator.h"
 
-int evaluator_main(int argc, char **argv);
+int evaluator_main(int argc, char **argv, char **envp);
 
 extern "C" [[noreturn]] void __real_exit(int status);
+extern "C" ssize_t __real_writev(int fd, const struct iovec *iov, int n);
 
 namespace {
 
@@ -29,10 +32,10 @@ jmp_buf run_end;
 int running;
 int exit_status;
 
-/* open_memstream writes its results here; globals, since they change
-   between setjmp and longjmp. */
-char *out_buf, *err_buf;
-size_t out_len, err_len;
+/* What a run writes to its standard output and error; globals, since they
+   change between setjmp and longjmp. */
+int capturing;
+std::string captured_out, captured_err;
 
 struct Outcome {
 	int status;
@@ -42,7 +45,8 @@ struct Outcome {
 /* Runs an entry on a private copy of the arguments, with both streams
    captured, and returns how it exited. */
 Outcome
-run_entry(int (*entry)(int, char **), const std::vector<std::string> &words)
+run_entry(int (*entry)(int, char **, char **),
+	  const std::vector<std::string> &words)
 {
 	std::vector<std::string> copy = words;
 	std::vector<char *> argv;
@@ -50,29 +54,19 @@ run_entry(int (*entry)(int, char **), const std::vector<std::string> &words)
 		argv.push_back(w.data());
 	argv.push_back(nullptr);
 
-	FILE *saved_out = stdout, *saved_err = stderr;
-	stdout = open_memstream(&out_buf, &out_len);
-	stderr = open_memstream(&err_buf, &err_len);
-	if (!stdout || !stderr)
-		abort();
-	/* A help or version exit skips the restoring of both. */
+	captured_out.clear();
+	captured_err.clear();
+	capturing = 1;
 	optind = 0;
 	opterr = 1;
 	if (setjmp(run_end) == 0) {
 		/* A silent end returns its status instead of exiting. */
 		running = 1;
-		exit_status = entry((int)words.size(), argv.data());
+		exit_status = entry((int)words.size(), argv.data(), environ);
 		running = 0;
 	}
-	fclose(stdout);
-	fclose(stderr);
-	stdout = saved_out;
-	stderr = saved_err;
-	Outcome o{exit_status, std::string(out_buf, out_len),
-		  std::string(err_buf, err_len)};
-	free(out_buf);
-	free(err_buf);
-	return o;
+	capturing = 0;
+	return Outcome{exit_status, captured_out, captured_err};
 }
 
 /* The reference: the grammar as a plain recursive descent over the same
@@ -236,7 +230,7 @@ ref_by_count()
 }
 
 int
-ref_entry(int argc, char **argv)
+ref_entry(int argc, char **argv, char **)
 {
 	program_name = argv[0];
 	cursor.args = argv;
@@ -320,9 +314,23 @@ __wrap_exit(int status)
 		__real_exit(status);
 	running = 0;
 	exit_status = status;
-	fflush(stdout);
-	fflush(stderr);
 	longjmp(run_end, 1);
+}
+
+/* The evaluator writes each text with one writev; during a run, what goes
+   to its standard output and error is kept instead. */
+extern "C" ssize_t
+__wrap_writev(int fd, const struct iovec *iov, int n)
+{
+	if (!capturing || (fd != 1 && fd != 2))
+		return __real_writev(fd, iov, n);
+	std::string &to = fd == 1 ? captured_out : captured_err;
+	ssize_t total = 0;
+	for (int i = 0; i < n; i++) {
+		to.append((const char *)iov[i].iov_base, iov[i].iov_len);
+		total += iov[i].iov_len;
+	}
+	return total;
 }
 
 extern "C" int
