@@ -45,7 +45,10 @@ TEST_P(Launches, DetachIntoDaemons)
 	if (geteuid() != 0)
 		GTEST_SKIP() << "detaching needs the superuser";
 	Daemons d;
-	RunResult r = run(UPDATE_PATH, GetParam().argv);
+	/* A descriptor past 255, which the real close_range must close. */
+	RunOptions o;
+	o.extra_fds = {300};
+	RunResult r = run(UPDATE_PATH, GetParam().argv, o);
 	d.collect();
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out + r.err, "");
