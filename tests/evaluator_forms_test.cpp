@@ -1,6 +1,9 @@
 /* Entry, the bracket form, help and version, the fixed forms for short
    argument lists and the general grammar. */
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "evaluator_case.h"
@@ -139,6 +142,45 @@ TEST(HelpVersionOutput, ClosedOutputIsAnError)
 	RunResult r = run(EVALUATOR_PATH, {"test", "--help"}, o);
 	EXPECT_EQ(r.status, 1);
 	EXPECT_EQ(r.err, "test: write error: Bad file descriptor\n");
+}
+
+/* A message longer than the pipe it goes to, stopped and continued (as a
+   shell's job control does) while the pipe is full: the write comes back
+   short, and the rest must follow it, neither lost nor repeated. */
+TEST(Messages, WholeAfterAShortWrite)
+{
+	std::string word;
+	for (int i = 0; i < 20000; i++)
+		word += (char)('a' + i % 26);
+	int p[2];
+	ASSERT_EQ(pipe(p), 0);
+	ASSERT_EQ(fcntl(p[1], F_SETPIPE_SZ, 4096), 4096);
+	pid_t pid = fork();
+	if (pid == 0) {
+		dup2(p[1], 2);
+		execl(EVALUATOR_PATH, "test", "x", word.c_str(), "y",
+		      (char *)nullptr);
+		_exit(127);
+	}
+	close(p[1]);
+	int queued = 0;
+	for (int waited = 0; queued < 4096 && waited < 5000; waited++) {
+		ioctl(p[0], FIONREAD, &queued);
+		usleep(1000);
+	}
+	EXPECT_EQ(queued, 4096);
+	int status;
+	kill(pid, SIGSTOP);
+	EXPECT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+	kill(pid, SIGCONT);
+	std::string err;
+	char buf[4096];
+	for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;)
+		err.append(buf, n);
+	close(p[0]);
+	EXPECT_EQ(waitpid(pid, &status, 0), pid);
+	EXPECT_EQ(WEXITSTATUS(status), 1);
+	EXPECT_EQ(err, "test: " + word + ": binary operator expected\n");
 }
 
 class FixedForms : public testing::TestWithParam<Case> {};
