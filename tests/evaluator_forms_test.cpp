@@ -197,6 +197,7 @@ const Case fixed_form_cases[] = {
 	{"NotNotWord",         {"test", "!", "!", "x"},       0, ""},
 	{"NotMissingFile",     {"test", "!", "-f", "/nonexistent"}, 0, ""},
 	{"UnknownUnary",       {"test", "-q", "x"},           1, "test: -q: unary operator expected\n"},
+	{"UnknownUnaryFirstLetter", {"test", "-A", "x"},      1, "test: -A: unary operator expected\n"},
 	{"TwoStrings",         {"test", "x", "y"},            1, "test: argument expected\n"},
 	/* A lone "-" is a string even when an empty word follows it. */
 	{"LoneDashThenEmpty",  {"test", "-", ""},             1, "test: argument expected\n"},
