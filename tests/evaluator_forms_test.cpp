@@ -96,6 +96,17 @@ INSTANTIATE_TEST_SUITE_P(Evaluator, HelpVersion,
 				 return std::string(info.param.name);
 			 });
 
+/* Only that very name counts, not one it begins or one that begins it. */
+TEST(HelpVersionEdge, OtherNamesAreNotPosixlyCorrect)
+{
+	RunOptions o;
+	o.unset_env = {"POSIXLY_CORRECT"};
+	o.set_env = {"POSIXLY_CORRECTLY=1", "POSIXLY=1"};
+	RunResult r = run(EVALUATOR_PATH, {"[", "--version"}, o);
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.out, VERSION_LINE);
+}
+
 TEST(HelpText, HasEveryLineInPlace)
 {
 	RunResult r = run(EVALUATOR_PATH, {"/usr/bin/test", "--help"});
