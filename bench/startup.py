@@ -3,8 +3,8 @@
 only sets its locale.
 
 Builds all three in three columns: dynamically linked against glibc,
-statically linked against it, and statically against musl (a static PIE,
--DPROGRAMS_MUSL=ON); the last two where the build offers them. Prints
+statically linked against it, and statically against musl
+(-DPROGRAMS_MUSL=ON); the last two where the build offers them. Prints
 instructions per run under callgrind, wall time per run, and instructions
 per term of long -a chains, each beside the column's own floors, and the
 resident memory of update's loop daemon per column (which needs root: only
@@ -53,7 +53,7 @@ CHAIN_TERMS = (1_000, 10_000, 100_000)
 # 8 MiB stack limit allows; chain runs, floor and test alike, get 64 MiB.
 CHAIN_STACK = 64 << 20
 
-# musl's bar. Its empty static PIE starts in under 1,400 instructions, so
+# musl's bar. Its empty static program starts in under 600 instructions, so
 # what test does itself weighs far more there than over glibc: a silent run
 # is held to a count instead of a ratio. Wall times are compared only as
 # ratios within a round, the one way they mean anything on a shared machine.
