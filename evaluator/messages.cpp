@@ -78,19 +78,24 @@ use_locale()
 
 /* A text is written in one writev rather than through stdio: a run that
    prints then costs little beyond the locale, and a message reaches its
-   reader whole. Eight pieces hold the longest text made here. */
+   reader whole. */
 struct Text {
 	struct iovec pieces[8];
 	int count;
 };
 
+/* The count is only a bound: the longest text here has six pieces. */
+static void
+add_bytes(Text *t, const char *s, size_t n)
+{
+	if (t->count < 8)
+		t->pieces[t->count++] = {(void *)s, n};
+}
+
 static void
 add(Text *t, const char *s)
 {
-	size_t n = strlen(s);
-
-	if (n > 0 && t->count < 8)
-		t->pieces[t->count++] = {(void *)s, n};
+	add_bytes(t, s, strlen(s));
 }
 
 /* The messages' one conversion: text in place of each "%s". */
@@ -102,15 +107,16 @@ add_format(Text *t, const char *format, const char *text)
 	for (const char *q = format; *q != '\0'; q++) {
 		if (q[0] != '%' || q[1] != 's')
 			continue;
-		if (q > p && t->count < 8)
-			t->pieces[t->count++] = {(void *)p, (size_t)(q - p)};
+		add_bytes(t, p, q - p);
 		add(t, text);
 		p = ++q + 1;
 	}
 	add(t, p);
 }
 
-/* All of it, after any partial write; 0, or -1 with errno set. */
+/* All of it, after any short write (as when a stop signal ends a write to
+   a full pipe); 0, or -1 with errno set. With no handler installed, no
+   signal makes a write fail with EINTR. */
 static int
 write_text(int fd, Text *t)
 {
@@ -119,8 +125,6 @@ write_text(int fd, Text *t)
 
 	while (n > 0) {
 		ssize_t w = writev(fd, v, n);
-		if (w < 0 && errno == EINTR)
-			continue;
 		if (w <= 0)
 			return -1;
 		for (; n > 0 && (size_t)w >= v->iov_len; v++, n--)
