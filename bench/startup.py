@@ -150,8 +150,8 @@ def column(name, options):
 	elif linked != ["libc.so.6"]:
 		fail(f"{test} needs {linked}, not libc alone")
 	musl = option == "PROGRAMS_MUSL"
-	if musl and not (out / "musl.specs").exists():
-		fail(f"{out} has no musl.specs: nothing was built over musl")
+	if musl and not (out / "musl-driver").exists():
+		fail(f"{out} has no musl-driver: nothing was built over musl")
 	for program in (*(out / f for f in FLOORS), update):
 		if needed_libraries(program) != linked:
 			fail(f"{program} is not linked like {test}")

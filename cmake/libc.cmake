@@ -1,8 +1,8 @@
 # The C library the programs are built over. By default it is the
 # toolchain's own. With PROGRAMS_MUSL the programs alone are linked
-# statically against musl, through a specs file that puts musl's headers,
-# start files and libc.a in the place of the toolchain's; the tests stay on
-# the toolchain's C library.
+# statically against musl, through a file of gcc driver rules that puts
+# musl's headers, start files and libc.a in the place of the toolchain's;
+# the tests stay on the toolchain's C library.
 #
 # Sets PROGRAM_LIBC_OPTIONS (added to every program target), LINK_OPTIONS_
 # and PIE_ for each program (evaluator, flush_daemon), and
@@ -50,16 +50,16 @@ if(NOT EXISTS ${MUSL_LIBDIR}/libc.a OR NOT EXISTS ${MUSL_INCLUDEDIR}/stdio.h)
 	message(FATAL_ERROR "musl is missing from ${MUSL_LIBDIR} and "
 		"${MUSL_INCLUDEDIR}: scripts/install-deps musl installs it")
 endif()
-set(specs ${CMAKE_BINARY_DIR}/musl.specs)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/musl.specs.in ${specs} @ONLY)
+set(driver ${CMAKE_BINARY_DIR}/musl-driver)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/musl-driver.in ${driver} @ONLY)
 
-# The specs leave out gcc's crtbegin and crtend: musl needs neither (they
+# The rules leave out gcc's crtbegin and crtend: musl needs neither (they
 # register exception frames and transactional-memory clones, which the
 # programs have none of), and each start is about 100 instructions cheaper.
 # The C++ library's own wrappers of the C headers are made for the
 # toolchain's C library; the programs include the C headers themselves.
-set(PROGRAM_LIBC_OPTIONS -specs=${specs} $<$<COMPILE_LANGUAGE:CXX>:-nostdinc++>)
-set(CMAKE_REQUIRED_FLAGS "-specs=${specs} -fPIE")
+set(PROGRAM_LIBC_OPTIONS -specs=${driver} $<$<COMPILE_LANGUAGE:CXX>:-nostdinc++>)
+set(CMAKE_REQUIRED_FLAGS "-specs=${driver} -fPIE")
 list(APPEND PROGRAM_LIBC_OPTIONS -fPIE)
 set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
 check_c_source_compiles("int main(void) { return 0; }" MUSL_STATIC_PIE)
@@ -68,14 +68,14 @@ check_c_source_compiles("int main(void) { return 0; }" MUSL_STATIC_PIE)
 # test is not: it lives for a moment, and a static PIE relocates itself at
 # every start, some 700 instructions, more than half again what a run of
 # [ costs.
-set(LINK_OPTIONS_evaluator -specs=${specs} -static)
+set(LINK_OPTIONS_evaluator -specs=${driver} -static)
 set(PIE_evaluator OFF)
 if(MUSL_STATIC_PIE AND EXISTS ${MUSL_LIBDIR}/rcrt1.o)
-	set(LINK_OPTIONS_flush_daemon -specs=${specs} -static-pie)
+	set(LINK_OPTIONS_flush_daemon -specs=${driver} -static-pie)
 else()
-	set(LINK_OPTIONS_flush_daemon -specs=${specs} -static)
+	set(LINK_OPTIONS_flush_daemon -specs=${driver} -static)
 	set(PIE_flush_daemon OFF)
 endif()
-set(CMAKE_REQUIRED_FLAGS "-specs=${specs}")
+set(CMAKE_REQUIRED_FLAGS "-specs=${driver}")
 set(CMAKE_REQUIRED_LINK_OPTIONS ${LINK_OPTIONS_evaluator})
 libc_features(MUSL_ PROGRAM_LIBC_DEFINITIONS)
