@@ -8,8 +8,9 @@
 
 static constexpr const char UNARY_LETTERS[] = "abcdefgkLhprsStuwxOGnz";
 
-/* Tables of characters rather than of pointers: a static PIE relocates
-   every pointer at each start, a run that never reads it included. */
+/* Tables of characters rather than of pointers: a position-independent
+   program relocates every pointer at each start, a run that never reads
+   it included. */
 static constexpr char binary_operators[][4] = {
 	"=", "!=", "-nt", "-ot", "-ef",
 	"-eq", "-ne", "-lt", "-le", "-gt", "-ge",
@@ -46,17 +47,15 @@ static constexpr unsigned long long UNARY_BITS = letter_bits(UNARY_LETTERS);
 static uid_t cached_euid = (uid_t)-1;
 
 #ifndef HAVE_GROUP_MEMBER
-/* For a C library without it: the effective group or any supplementary
-   one. The buffer holds the kernel's most, 65536 groups; only the pages
-   getgroups writes are ever touched. */
+/* For a C library without it: any supplementary group, the effective one
+   being checked by the caller already. The buffer holds the kernel's most,
+   65536 groups; only the pages getgroups writes are ever touched. */
 static int
 group_member(gid_t gid)
 {
 	static gid_t groups[65536];
 	int n = getgroups(65536, groups);
 
-	if (gid == getegid())
-		return 1;
 	for (int i = 0; i < n; i++)
 		if (groups[i] == gid)
 			return 1;
