@@ -7,6 +7,9 @@ constexpr int BDFLUSH_FLUSH_ONCE = 1;
 /* The data word is a value or an address, so it is as wide as an address. */
 int bdflush(int func, long data);
 int bdflush_result(long raw);
+/* Every request goes through here, so a kernel that only pretends to keep
+   the call gets none. */
+int kernel_request(int func, long data);
 
 int parse_number(const char *text);
 void list_tuning_parameters();

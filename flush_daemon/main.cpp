@@ -61,7 +61,7 @@ run_flush_daemon(char **argv, int argc)
 {
 	set_process_title(argv, argc, "bdflush (daemon)");
 	setsid();
-	bdflush(BDFLUSH_BECOME_DAEMON, 0);
+	kernel_request(BDFLUSH_BECOME_DAEMON, 0);
 	exit(1);
 }
 
@@ -72,7 +72,7 @@ run_update(char **argv, int argc, int sync_delay, int flush_delay)
 	setsid();
 	for (;;) {
 		sleep(flush_delay);
-		if (bdflush(BDFLUSH_FLUSH_ONCE, 0) != 0)
+		if (kernel_request(BDFLUSH_FLUSH_ONCE, 0) != 0)
 			break;
 	}
 	/* A kernel that refused once is not asked again. */
@@ -161,8 +161,11 @@ main(int argc, char **argv)
 	/* A whole listing waits here until flush_listing writes it, so the
 	   errno it reports is the write's: a C library that writes the first
 	   line at once (as musl does until it knows stdout is no terminal)
-	   would see it overwritten by the kernel call that follows. */
-	setvbuf(stdout, listing_buffer, _IOFBF, sizeof listing_buffer);
+	   would see it overwritten by the kernel call that follows. On a
+	   terminal each line goes out as it is made, so that a refused read's
+	   message follows the lines before it. */
+	setvbuf(stdout, listing_buffer, isatty(1) ? _IOLBF : _IOFBF,
+		sizeof listing_buffer);
 
 	for (;;) {
 		int word = optind;
@@ -200,7 +203,7 @@ main(int argc, char **argv)
 	if (listed)
 		exit(write_failed);
 	if (geteuid() != 0) {
-		bdflush(BDFLUSH_FLUSH_ONCE, 0);
+		kernel_request(BDFLUSH_FLUSH_ONCE, 0);
 		sync();
 		fprintf(stderr, not_superuser_notice, argv[0]);
 		exit(0);

@@ -58,7 +58,7 @@ list_tuning_parameters()
 	printf("tarrow version %s\n", daemon_version);
 	for (int n = 0; tuning_parameter_names[n]; n++) {
 		int code = 2 * n + 2;
-		int r = bdflush(code, (long)&value);
+		int r = kernel_request(code, (long)&value);
 
 		if (r != 0) {
 			fprintf(stderr, read_failed_message, n, (unsigned)code,
@@ -74,7 +74,7 @@ set_tuning_parameter(int n, const char *text)
 {
 	int value = parse_number(text);
 	int code = 2 * n + 3;
-	int r = bdflush(code, value);
+	int r = kernel_request(code, value);
 
 	if (r == 0)
 		return;

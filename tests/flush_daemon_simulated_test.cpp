@@ -1,7 +1,9 @@
 /* The program's own main and objects over a scripted kernel that accepts,
    refuses or answers positive as each row says, and logs every call. */
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -39,7 +41,8 @@ struct KernelLog {
 		rmdir(dir.c_str());
 	}
 
-	/* The calls of one process (0: all), without pid and time. */
+	/* The calls of one process (0: all; -p: all but p's), without pid
+	   and time. */
 	std::string calls(pid_t pid = 0, std::vector<long> *times = nullptr)
 	{
 		std::istringstream in(read_file(path));
@@ -50,7 +53,7 @@ struct KernelLog {
 			std::string call;
 			f >> p >> ms;
 			std::getline(f >> std::ws, call);
-			if (pid && p != pid)
+			if ((pid > 0 && p != pid) || (pid < 0 && p == -pid))
 				continue;
 			all += call + "\n";
 			if (times)
@@ -60,16 +63,36 @@ struct KernelLog {
 	}
 };
 
+/* On a terminal, both streams go to one raw pseudo-terminal, read back
+   as the output in the order the bytes arrived. */
 RunResult
 run_simulated(std::vector<std::string> argv, std::vector<std::string> env,
-	      const KernelLog &log, int as_user = 0)
+	      const KernelLog &log, int as_user = 0, int terminal = 0)
 {
 	RunOptions o;
 	o.set_env = env;
 	o.set_env.push_back("SIMULATED_KERNEL_LOG=" + log.path);
 	if (as_user && geteuid() == 0)
 		o.uid = 65534;
-	return run(SIMULATED_UPDATE_PATH, argv, o);
+	if (!terminal)
+		return run(SIMULATED_UPDATE_PATH, argv, o);
+	int master = posix_openpt(O_RDWR | O_NOCTTY);
+	if (master < 0 || grantpt(master) || unlockpt(master))
+		std::abort();
+	int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+	struct termios raw;
+	tcgetattr(slave, &raw);
+	cfmakeraw(&raw);
+	tcsetattr(slave, TCSANOW, &raw);
+	o.stdout_fd = o.stderr_fd = slave;
+	RunResult r = run(SIMULATED_UPDATE_PATH, argv, o);
+	close(slave);
+	fcntl(master, F_SETFL, O_NONBLOCK);
+	char buf[4096];
+	for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;)
+		r.out.append(buf, n);
+	close(master);
+	return r;
 }
 
 /* '#' stands for the error number that a positive result leaves as it
@@ -94,6 +117,7 @@ struct Case {
 	int as_user;
 	int status;
 	std::string out, err, calls;
+	int terminal = 0;
 };
 
 void
@@ -126,8 +150,13 @@ const std::string last_five =
 const std::string line_0 = first_four.substr(0, first_four.find('\n') + 1);
 const std::string line_0_set =
 	"0:    42 Max fraction of LRU list to examine for dirty blocks\n";
-const std::string first_reads =
+/* Before its first request a process reads parameter 0 to tell a kernel
+   that keeps the parameters from one that only answers. */
+const std::string probe = "bdflush(2,&v)=0\n";
+const std::string first_reads = probe +
 	"bdflush(2,&v)=0\nbdflush(4,&v)=0\nbdflush(6,&v)=0\nbdflush(8,&v)=0\n";
+const std::string stub = "SIMULATED_KERNEL_STUB=1";
+const std::string no_call = "-1 38\n";
 const std::string notice =
 	"update: not run as superuser, bdflush() and sync() called.\n";
 
@@ -137,7 +166,8 @@ TEST_P(Simulated, StatusOutputAndCalls)
 {
 	const Case &c = GetParam();
 	KernelLog log;
-	RunResult r = run_simulated(c.argv, c.env, log, c.as_user);
+	RunResult r = run_simulated(c.argv, c.env, log, c.as_user,
+	    c.terminal);
 	EXPECT_EQ(r.out, c.out);
 	EXPECT_TRUE(matches(c.err, r.err)) << r.err;
 	EXPECT_EQ(r.status, c.status);
@@ -168,13 +198,38 @@ const Case listing_cases[] = {
 	{"WriteThenList", {"update", "-0", "42", "-d"},
 	 {values, "SIMULATED_KERNEL_RESULTS=4:-22"}, 0, 0, banner + line_0_set,
 	 "quillet:(1) bdflush(00000004,&d)=-1 22\n",
-	 "bdflush(3,42)=0\nbdflush(2,&v)=0\nbdflush(4,&v)=-1\n"},
+	 probe + "bdflush(3,42)=0\nbdflush(2,&v)=0\nbdflush(4,&v)=-1\n"},
 	{"RefusedSecondWrite", {"update", "-0", "1", "-2", "5", "-d"},
 	 {"SIMULATED_KERNEL_RESULTS=7:-22"}, 0, 1, "",
-	 "quillet: bdflush(7,5)=-1 22\n", "bdflush(3,1)=0\nbdflush(7,5)=-1\n"},
+	 "quillet: bdflush(7,5)=-1 22\n",
+	 probe + "bdflush(3,1)=0\nbdflush(7,5)=-1\n"},
 	{"PositiveWrite", {"update", "-3", "12"},
 	 {"SIMULATED_KERNEL_RESULTS=9:3"}, 0, 1, "",
 	 "quillet: bdflush(9,12)=3 #\n", ""},
+	/* Parameter 0 holding what the probe starts from is no stub. */
+	/* Lines come in the order they are made. */
+	{"OnTerminal", {"update", "-d"},
+	 {values, "SIMULATED_KERNEL_RESULTS=4:-22"}, 0, 0,
+	 banner + line_0 + "quillet:(1) bdflush(00000004,&d)=-1 22\n", "", "",
+	 1},
+	{"ProbeStartHeld", {"update", "-d"},
+	 {"SIMULATED_KERNEL_VALUES=-2147483648",
+	  "SIMULATED_KERNEL_RESULTS=4:-22"}, 0, 0,
+	 banner + "0: -2147483648 Max fraction of LRU list to examine for"
+	 " dirty blocks\n", "quillet:(1) bdflush(00000004,&d)=-1 22\n",
+	 probe + probe + probe + "bdflush(4,&v)=-1\n"},
+	{"ProbeSecondStartHeld", {"update", "-d"},
+	 {"SIMULATED_KERNEL_VALUES=2147483647",
+	  "SIMULATED_KERNEL_RESULTS=4:-22"}, 0, 0,
+	 banner + "0: 2147483647 Max fraction of LRU list to examine for"
+	 " dirty blocks\n", "quillet:(1) bdflush(00000004,&d)=-1 22\n",
+	 probe + probe + "bdflush(4,&v)=-1\n"},
+	/* A stub kernel is answered as one without the call. */
+	{"StubKernel", {"update", "-d", "-d"}, {stub}, 0, 0, banner + banner,
+	 "quillet:(0) bdflush(00000002,&d)=" + no_call +
+	 "quillet:(0) bdflush(00000002,&d)=" + no_call, probe + probe},
+	{"StubKernelWrite", {"update", "-0", "5", "-d"}, {stub}, 0, 1, "",
+	 "quillet: bdflush(3,5)=" + no_call, probe + probe},
 };
 INSTANTIATE_TEST_SUITE_P(Listing, Simulated, testing::ValuesIn(listing_cases),
     [](const auto &info) { return std::string(info.param.name); });
@@ -182,11 +237,14 @@ INSTANTIATE_TEST_SUITE_P(Listing, Simulated, testing::ValuesIn(listing_cases),
 /* One flush whatever its result, one sync; the delays change nothing. */
 const Case user_cases[] = {
 	{"FlushAndSync", {"update", "-s", "1", "-f", "0"}, {}, 1, 0, "",
-	 notice, "bdflush(1,0)=0\nsync\n"},
+	 notice, probe + "bdflush(1,0)=0\nsync\n"},
 	{"RefusedFlush", {"update"}, {"SIMULATED_KERNEL_RESULTS=1:-22"}, 1, 0,
-	 "", notice, "bdflush(1,0)=-1\nsync\n"},
+	 "", notice, probe + "bdflush(1,0)=-1\nsync\n"},
 	{"AfterWrite", {"update", "-1", "100"}, {}, 1, 0, "", notice,
-	 "bdflush(5,100)=0\nbdflush(1,0)=0\nsync\n"},
+	 probe + "bdflush(5,100)=0\nbdflush(1,0)=0\nsync\n"},
+	/* Only the superuser may use a stub; others are refused. */
+	{"StubKernel", {"update"}, {stub}, 1, 0, "", notice,
+	 "bdflush(2,&v)=-1\nbdflush(1,0)=-1\nsync\n"},
 };
 INSTANTIATE_TEST_SUITE_P(OrdinaryUser, Simulated,
     testing::ValuesIn(user_cases),
@@ -290,40 +348,75 @@ INSTANTIATE_TEST_SUITE_P(Launcher, HighDescriptors,
     testing::ValuesIn(kernel_ages),
     [](const auto &info) { return std::string(info.param.name); });
 
-/* Three accepted flushes back to back, a refusal, then sync every second;
-   the flush daemon's call never returns. A sleep of its delay comes first. */
-TEST(SimulatedDaemons, SwitchToSyncAfterRefusal)
+/* Once refused, sync every second for good. Three flushes are accepted
+   back to back before a refusal while the flush daemon's call never
+   returns; a stub kernel is refused from the first request on, code 0
+   included, so its flush daemon ends with status 1 (unless it ended before
+   the launcher, which then reaped it). A sleep of its delay comes first. */
+struct SyncCase {
+	const char *name;
+	std::vector<std::string> env;
+	std::string flush_calls, daemon_calls;
+	int daemon_status;	/* -1: still waiting in the kernel */
+};
+
+void
+PrintTo(const SyncCase &c, std::ostream *os)
+{
+	*os << c.name;
+}
+
+const std::string flush = "sleep(0)\nbdflush(1,0)=0\n";
+const SyncCase sync_cases[] = {
+	{"RefusalAfterThreeFlushes",
+	 {"SIMULATED_KERNEL_FLUSHES=3", "SIMULATED_KERNEL_RESULTS=1:-38"},
+	 "sleep(0)\n" + probe + "bdflush(1,0)=0\n" + flush + flush +
+	 "sleep(0)\nbdflush(1,0)=-1\n", probe + "bdflush(0,0) waits\n", -1},
+	{"StubKernel", {stub}, "sleep(0)\n" + probe + probe, probe + probe, 1},
+};
+
+class SwitchToSync : public testing::TestWithParam<SyncCase> {};
+
+TEST_P(SwitchToSync, AfterRefusal)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "detaching needs the superuser";
+	const SyncCase &c = GetParam();
 	KernelLog log;
 	Daemons d;
-	RunResult r = run_simulated({"update", "-f", "0", "-s", "1"},
-	    {"SIMULATED_KERNEL_FLUSHES=3", "SIMULATED_KERNEL_RESULTS=1:-38"},
+	RunResult r = run_simulated({"update", "-f", "0", "-s", "1"}, c.env,
 	    log);
 	d.collect();
 	EXPECT_EQ(r.status, 0);
-	pid_t daemon = d.find({"bdflush (daemon)"});
 	pid_t update = d.find({"update (sync)"});
-	ASSERT_NE(daemon, 0);
 	ASSERT_NE(update, 0);
-	expect_detached(daemon);
 	expect_detached(update);
+	std::string expected = c.flush_calls +
+	    "sleep(1)\nsync\nsleep(1)\nsync\nsleep(1)\n";
+	size_t n = std::count(c.flush_calls.begin(), c.flush_calls.end(), '\n'),
+	       all = n + 5;
 	std::vector<long> t;
 	std::string calls;
-	for (int ms = 0; ms < 3000 && t.size() < 13; ms += 50, pause_ms(50)) {
+	for (int ms = 0; ms < 3000 && t.size() < all; ms += 50, pause_ms(50)) {
 		t.clear();
 		calls = log.calls(update, &t);
 	}
-	std::string flush = "sleep(0)\nbdflush(1,0)=0\n";
-	EXPECT_EQ(calls, flush + flush + flush + "sleep(0)\nbdflush(1,0)=-1\n"
-	    "sleep(1)\nsync\nsleep(1)\nsync\nsleep(1)\n");
-	ASSERT_EQ(t.size(), 13u);
-	EXPECT_NEAR(t[9] - t[7], 1000, 200);
-	EXPECT_NEAR(t[11] - t[9], 1000, 200);
-	EXPECT_EQ(log.calls(daemon), "bdflush(0,0) waits\n");
-	EXPECT_EQ(d.wait_exit(daemon, 0), -1);
+	EXPECT_EQ(calls, expected);
+	ASSERT_EQ(t.size(), all);
+	EXPECT_NEAR(t[n + 1] - t[n - 1], 1000, 200);
+	EXPECT_NEAR(t[n + 3] - t[n + 1], 1000, 200);
+	EXPECT_EQ(log.calls(-update), c.daemon_calls);
+	for (pid_t daemon : std::vector<pid_t>(d.pids))
+		if (daemon != update && c.daemon_status < 0) {
+			expect_detached(daemon);
+			EXPECT_EQ(d.wait_exit(daemon, 0), -1);
+		} else if (daemon != update) {
+			EXPECT_EQ(d.wait_exit(daemon, 2000), c.daemon_status);
+		}
 }
+INSTANTIATE_TEST_SUITE_P(SimulatedDaemons, SwitchToSync,
+    testing::ValuesIn(sync_cases),
+    [](const auto &info) { return std::string(info.param.name); });
 
 /* Without -f and -s: 5 seconds before each flush, 30 before each sync,
    each second here lasting 10 ms. */
@@ -340,7 +433,8 @@ TEST(SimulatedDaemons, DefaultDelays)
 	EXPECT_EQ(r.status, 0);
 	pid_t update = d.find({"update (bdflush)", "update (sync)"});
 	ASSERT_NE(update, 0);
-	std::string calls, expected = "sleep(5)\nbdflush(1,0)=-1\nsleep(30)\n";
+	std::string calls, expected =
+	    "sleep(5)\n" + probe + "bdflush(1,0)=-1\nsleep(30)\n";
 	for (int ms = 0; ms < 3000 && calls.size() < expected.size();
 	     ms += 50, pause_ms(50))
 		calls = log.calls(update);
@@ -363,7 +457,7 @@ TEST(SimulatedDaemons, DaemonCallReturns)
 	pid_t update = d.find({"update (bdflush)"});
 	ASSERT_NE(daemon, 0);
 	EXPECT_EQ(d.wait_exit(daemon, 2000), 1);
-	EXPECT_EQ(log.calls(daemon), "bdflush(0,0)=-1\n");
+	EXPECT_EQ(log.calls(daemon), probe + "bdflush(0,0)=-1\n");
 	EXPECT_NE(update, 0);
 	EXPECT_EQ(d.wait_exit(update, 0), -1);
 }

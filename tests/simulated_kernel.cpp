@@ -12,6 +12,9 @@
      SIMULATED_KERNEL_SECOND_MS  how long a second of sleep lasts, else 1000
      SIMULATED_KERNEL_NOFILE   descriptor limit lowered to this at start,
                                below descriptors already open
+     SIMULATED_KERNEL_STUB     set: the stub of Linux 2.6 to 5.14, which
+                               answers 0 to the superuser and does nothing
+                               (code 1 ends the caller), EPERM to others
    Code 0 never returns unless it has a scripted result. */
 #include <dirent.h>
 #include <errno.h>
@@ -32,7 +35,7 @@ static long results[20];
 static int scripted[20];
 static long flushes_left;
 static long failing_fork, forks, daemon_ms;
-static int old_kernel, no_proc;
+static int old_kernel, no_proc, stub;
 static long second_ms = 1000;
 
 /* "code:raw,code:raw": the raw kernel result for each code listed. */
@@ -74,6 +77,7 @@ read_script()
 		daemon_ms = strtol(s, nullptr, 10);
 	old_kernel = getenv("SIMULATED_KERNEL_OLD") != nullptr;
 	no_proc = getenv("SIMULATED_KERNEL_NO_PROC") != nullptr;
+	stub = getenv("SIMULATED_KERNEL_STUB") != nullptr;
 	if ((s = getenv("SIMULATED_KERNEL_SECOND_MS")))
 		second_ms = strtol(s, nullptr, 10);
 	struct rlimit limit;
@@ -108,13 +112,40 @@ log_call(const char *text)
 	errno = saved;
 }
 
+static int
+log_result(int func, long data, int r)
+{
+	char text[128];
+
+	if (func >= 2 && func % 2 == 0)
+		snprintf(text, sizeof text, "bdflush(%d,&v)=%d", func, r);
+	else
+		snprintf(text, sizeof text, "bdflush(%d,%ld)=%d", func, data,
+			 r);
+	log_call(text);
+	return r;
+}
+
+/* A read's integer is left as it was. */
+static int
+stub_bdflush(int func, long data)
+{
+	int r = bdflush_result(geteuid() == 0 ? 0 : -EPERM);
+
+	if (func == BDFLUSH_FLUSH_ONCE && r == 0) {
+		log_call("bdflush(1,0) ends the caller");
+		_exit(0);
+	}
+	return log_result(func, data, r);
+}
+
 int
 bdflush(int func, long data)
 {
-	char text[128];
 	long raw = func >= 0 && func < 20 ? results[func] : -22;
-	int r;
 
+	if (stub)
+		return stub_bdflush(func, data);
 	if (func == BDFLUSH_BECOME_DAEMON && !scripted[0]) {
 		log_call("bdflush(0,0) waits");
 		for (;;)
@@ -133,14 +164,7 @@ bdflush(int func, long data)
 		*(int *)data = values[func / 2 - 1];
 	if (raw == 0 && func >= 3 && func < 20 && func % 2 == 1)
 		values[func / 2 - 1] = (int)data;
-	r = bdflush_result(raw);
-	if (func >= 2 && func % 2 == 0)
-		snprintf(text, sizeof text, "bdflush(%d,&v)=%d", func, r);
-	else
-		snprintf(text, sizeof text, "bdflush(%d,%ld)=%d", func, data,
-			 r);
-	log_call(text);
-	return r;
+	return log_result(func, data, bdflush_result(raw));
 }
 
 void
