@@ -274,8 +274,8 @@ class Forks : public testing::TestWithParam<ForkCase> {};
 
 TEST_P(Forks, LeaveTheDaemonsThatForked)
 {
-	if (geteuid() != 0)
-		GTEST_SKIP() << "detaching needs the superuser";
+	if (const char *why = daemons_out_of_sight())
+		GTEST_SKIP() << why;
 	const ForkCase &c = GetParam();
 	KernelLog log;
 	Daemons d;
@@ -317,8 +317,8 @@ class HighDescriptors : public testing::TestWithParam<KernelAge> {};
 
 TEST_P(HighDescriptors, AreNotInherited)
 {
-	if (geteuid() != 0)
-		GTEST_SKIP() << "detaching needs the superuser";
+	if (const char *why = daemons_out_of_sight())
+		GTEST_SKIP() << why;
 	const int last_fd = 1999;
 	struct rlimit limit;
 	getrlimit(RLIMIT_NOFILE, &limit);
@@ -379,8 +379,8 @@ class SwitchToSync : public testing::TestWithParam<SyncCase> {};
 
 TEST_P(SwitchToSync, AfterRefusal)
 {
-	if (geteuid() != 0)
-		GTEST_SKIP() << "detaching needs the superuser";
+	if (const char *why = daemons_out_of_sight())
+		GTEST_SKIP() << why;
 	const SyncCase &c = GetParam();
 	KernelLog log;
 	Daemons d;
@@ -422,8 +422,8 @@ INSTANTIATE_TEST_SUITE_P(SimulatedDaemons, SwitchToSync,
    each second here lasting 10 ms. */
 TEST(SimulatedDaemons, DefaultDelays)
 {
-	if (geteuid() != 0)
-		GTEST_SKIP() << "detaching needs the superuser";
+	if (const char *why = daemons_out_of_sight())
+		GTEST_SKIP() << why;
 	KernelLog log;
 	Daemons d;
 	RunResult r = run_simulated({"update"},
@@ -444,8 +444,8 @@ TEST(SimulatedDaemons, DefaultDelays)
 /* Returning later than the launcher's exit, the daemon is seen to fail. */
 TEST(SimulatedDaemons, DaemonCallReturns)
 {
-	if (geteuid() != 0)
-		GTEST_SKIP() << "detaching needs the superuser";
+	if (const char *why = daemons_out_of_sight())
+		GTEST_SKIP() << why;
 	KernelLog log;
 	Daemons d;
 	RunResult r = run_simulated({"update"},
