@@ -1,0 +1,450 @@
+/* The first process of a test machine: runs update, as each build of it in
+   /BUILD/update, on the kernel it boots, writes one line per check to the
+   console and restarts the machine, which the emulator takes as its end.
+   Every line starts with "real-kernel: "; the last one counts the faults. */
+#define _GNU_SOURCE
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/ptrace.h>
+#include <sys/reboot.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/syscall.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+struct Case {
+	const char *name;
+	const char *argv[4];
+	int uid;	/* 0, or an ordinary user without groups */
+	int status;
+	const char *out, *err;
+};
+
+/* The machine's kernel has no working bdflush, with or without the call. */
+static const struct Case cases[] = {
+	{"listing", {"update", "-d"}, 0, 0, "tarrow version 1.4\n",
+	 "quillet:(0) bdflush(00000002,&d)=-1 38\n"},
+	{"write", {"update", "-0", "5"}, 0, 1, "",
+	 "quillet: bdflush(3,5)=-1 38\n"},
+	{"ordinary user", {"update"}, 65534, 0, "",
+	 "update: not run as superuser, bdflush() and sync() called.\n"},
+};
+
+static const char *const builds[] = {"glibc", "musl"};
+
+/* The delays of update -f 1 -s 2, and how long its daemons are watched. */
+enum { FLUSH_S = 1, SYNC_S = 2, WATCHED_S = 9 };
+enum { RAM_DISK_MB = 4, DIRTY_KB = 3500, CLEAN_KB = 1024 };
+
+static int checks, faults;
+/* What the checks being made are about, such as "musl listing". */
+static char subject[64];
+
+static long
+now_ms(void)
+{
+	struct timespec t;
+
+	clock_gettime(CLOCK_MONOTONIC, &t);
+	return t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+/* One write per line, so that kernel messages cannot split it. */
+static void
+say(const char *format, ...)
+{
+	char line[2048] = "real-kernel: ";
+	va_list ap;
+
+	va_start(ap, format);
+	vsnprintf(line + 13, sizeof line - 14, format, ap);
+	va_end(ap);
+	strcat(line, "\n");
+	if (write(1, line, strlen(line)) < 0) {
+		/* The console is all there is. */
+	}
+}
+
+static void
+fail(const char *what)
+{
+	checks++;
+	faults++;
+	say("FAIL %s: %m", what);
+}
+
+static void
+quote(char *dst, size_t size, const char *s)
+{
+	size_t n = 0;
+
+	dst[n++] = '"';
+	for (; *s && n + 6 < size; s++) {
+		unsigned char c = *s;
+		if (c == '\n')
+			n += sprintf(dst + n, "\\n");
+		else if (c == '"' || c == '\\')
+			n += sprintf(dst + n, "\\%c", c);
+		else if (c < ' ' || c > '~')
+			n += sprintf(dst + n, "\\%03o", c);
+		else
+			dst[n++] = c;
+	}
+	strcpy(dst + n, *s ? "\"..." : "\"");
+}
+
+static void
+report(int ok, const char *what, const char *expected, const char *actual)
+{
+	checks++;
+	faults += !ok;
+	if (ok)
+		say("ok   %s %s: %s", subject, what, actual);
+	else
+		say("FAIL %s %s: expected %s, actual %s", subject, what,
+		    expected, actual);
+}
+
+static void
+check_text(const char *what, const char *expected, const char *actual)
+{
+	char e[700], a[700];
+
+	quote(e, sizeof e, expected);
+	quote(a, sizeof a, actual);
+	report(strcmp(expected, actual) == 0, what, e, a);
+}
+
+static void
+check_range(const char *what, long low, long high, long actual)
+{
+	char e[64], a[32];
+
+	if (low == high)
+		snprintf(e, sizeof e, "%ld", low);
+	else
+		snprintf(e, sizeof e, "%ld to %ld", low, high);
+	snprintf(a, sizeof a, "%ld", actual);
+	report(low <= actual && actual <= high, what, e, a);
+}
+
+static size_t
+read_file(const char *path, char *buf, size_t size)
+{
+	int fd = open(path, O_RDONLY);
+	ssize_t n = fd < 0 ? 0 : read(fd, buf, size - 1);
+
+	if (fd >= 0)
+		close(fd);
+	buf[n > 0 ? n : 0] = '\0';
+	return n > 0 ? n : 0;
+}
+
+/* The title as process listings show it: the command line's first word. */
+static void
+read_title(pid_t pid, char *title, size_t size)
+{
+	char path[64];
+
+	snprintf(path, sizeof path, "/proc/%d/cmdline", pid);
+	read_file(path, title, size);
+}
+
+static long
+dirty_kb(void)
+{
+	static char meminfo[4096];
+	const char *p;
+
+	read_file("/proc/meminfo", meminfo, sizeof meminfo);
+	p = strstr(meminfo, "\nDirty:");
+	return p ? atol(p + 7) : -1;
+}
+
+static int
+exit_status(int status)
+{
+	return WIFEXITED(status) ? WEXITSTATUS(status)
+				 : 128 + WTERMSIG(status);
+}
+
+/* Output goes to files, so that nothing waits on a reader. */
+static pid_t
+start(const char *build, const char *const *argv, int uid, int traced)
+{
+	char path[64];
+	pid_t pid = fork();
+
+	if (pid != 0)
+		return pid;
+	snprintf(path, sizeof path, "/%s/update", build);
+	dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
+	dup2(open("/tmp/out", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+	     1);
+	dup2(open("/tmp/err", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+	     2);
+	if (uid != 0 && (setgroups(0, NULL) != 0 || setgid(uid) != 0 ||
+			 setuid(uid) != 0))
+		_exit(125);
+	if (traced) {
+		ptrace(PTRACE_TRACEME, 0, NULL, NULL);
+		raise(SIGSTOP);
+	}
+	execv(path, (char *const *)argv);
+	_exit(127);
+}
+
+/* Whatever a check leaves running would act on the next one. Kernel
+   threads have an empty command line. */
+static int
+end_leftovers(void)
+{
+	char path[64], cmdline[64];
+	int n = 0, status;
+	pid_t pid;
+	DIR *d = opendir("/proc");
+	struct dirent *e;
+
+	while ((e = readdir(d))) {
+		pid = atoi(e->d_name);
+
+		snprintf(path, sizeof path, "/proc/%d/cmdline", pid);
+		if (pid > 1 && read_file(path, cmdline, sizeof cmdline) > 0 &&
+		    kill(pid, SIGKILL) == 0)
+			n++;
+	}
+	closedir(d);
+	while ((pid = waitpid(-1, &status, __WALL)) > 0)
+		if (WIFSTOPPED(status))
+			ptrace(PTRACE_CONT, pid, NULL, NULL);
+	return n;
+}
+
+static int
+wait_for(pid_t pid, long ms)
+{
+	long deadline = now_ms() + ms;
+	int status = 127 << 8;
+
+	while (waitpid(pid, &status, WNOHANG) == 0) {
+		if (now_ms() > deadline) {
+			kill(pid, SIGKILL);
+			waitpid(pid, &status, 0);
+			break;
+		}
+		usleep(10000);
+	}
+	return exit_status(status);
+}
+
+static void
+run_case(const char *build, const struct Case *c)
+{
+	char out[4096], err[4096];
+	int status = wait_for(start(build, c->argv, c->uid, 0), 10000);
+
+	snprintf(subject, sizeof subject, "%s %s", build, c->name);
+	read_file("/tmp/out", out, sizeof out);
+	read_file("/tmp/err", err, sizeof err);
+	check_text("stdout", c->out, out);
+	check_text("stderr", c->err, err);
+	check_range("status", c->status, c->status, status);
+	check_range("processes left", 0, 0, end_leftovers());
+}
+
+static void
+set_knob(const char *path, const char *value)
+{
+	int fd = open(path, O_WRONLY);
+
+	if (fd < 0 || write(fd, value, strlen(value)) < 0)
+		fail(path);
+	close(fd);
+}
+
+/* Written back only by a sync or by its last close, so its dirty pages
+   show who synced: the kernel's periodic writeback is off, and the disk
+   gets a share of the background threshold of its own, as a new device
+   with no writes behind it would otherwise be flushed at once. */
+static int
+open_ram_disk(void)
+{
+	static char module[1 << 18];
+	size_t n = read_file("/brd.ko", module, sizeof module);
+	char path[64];
+	struct stat st;
+	int fd = -1;
+
+	set_knob("/proc/sys/vm/dirty_writeback_centisecs", "0");
+	if (syscall(SYS_init_module, module, n, "rd_nr=1 rd_size=8192") != 0)
+		fail("loading brd.ko");
+	for (int i = 0; i < 100 && fd < 0; i++) {
+		fd = open("/dev/ram0", O_RDWR | O_CLOEXEC);
+		if (fd < 0)
+			usleep(20000);
+	}
+	if (fstat(fd, &st) == 0) {
+		snprintf(path, sizeof path, "/sys/class/bdi/%u:%u/min_ratio",
+			 major(st.st_rdev), minor(st.st_rdev));
+		set_knob(path, "50");
+	}
+	return fd;
+}
+
+static void
+dirty_ram_disk(int fd)
+{
+	static char block[1 << 16];
+
+	memset(block, 0x5a, sizeof block);
+	lseek(fd, 0, SEEK_SET);
+	for (int i = 0; i < RAM_DISK_MB * 16; i++)
+		if (write(fd, block, sizeof block) != sizeof block)
+			break;
+}
+
+struct Watch {
+	pid_t launcher, daemon, update;
+	int launcher_status, daemon_status;
+	char daemon_title[64];
+};
+
+/* Answers the stops of the traced launcher and its children; the flush
+   daemon's exit is caught while its title and status are still there, as
+   the launcher lets the kernel reap its children. */
+static void
+serve_stops(struct Watch *w)
+{
+	unsigned long msg;
+	int status, event, sig;
+	pid_t pid;
+
+	while ((pid = waitpid(-1, &status, WNOHANG | __WALL)) > 0) {
+		if (!WIFSTOPPED(status)) {
+			if (pid == w->launcher)
+				w->launcher_status = exit_status(status);
+			continue;
+		}
+		event = status >> 16;
+		sig = 0;
+		if (event == PTRACE_EVENT_FORK && pid == w->launcher) {
+			ptrace(PTRACE_GETEVENTMSG, pid, NULL, &msg);
+			if (!w->daemon)
+				w->daemon = msg;
+			else if (!w->update)
+				w->update = msg;
+		} else if (event == PTRACE_EVENT_EXIT && pid == w->daemon) {
+			ptrace(PTRACE_GETEVENTMSG, pid, NULL, &msg);
+			w->daemon_status = exit_status(msg);
+			read_title(pid, w->daemon_title,
+				   sizeof w->daemon_title);
+		} else if (event == 0 && WSTOPSIG(status) != SIGSTOP) {
+			sig = WSTOPSIG(status);
+		}
+		ptrace(PTRACE_CONT, pid, NULL, (void *)(long)sig);
+	}
+}
+
+static void
+check_detaching(const char *build, int ram_fd)
+{
+	static const char *const argv[] = {"update", "-f", "1", "-s", "2",
+					   NULL};
+	struct Watch w = {0, 0, 0, -1, -1, ""};
+	char title[64], first[64] = "", out[4096], err[4096];
+	long t, started, synced = -1, clean = -1;
+	int status;
+
+	snprintf(subject, sizeof subject, "%s detaching", build);
+	dirty_ram_disk(ram_fd);
+	check_range("dirty kB before", DIRTY_KB, 1 << 20, dirty_kb());
+	w.launcher = start(build, argv, 0, 1);
+	waitpid(w.launcher, &status, __WALL);
+	ptrace(PTRACE_SETOPTIONS, w.launcher, NULL,
+	       (void *)(long)(PTRACE_O_TRACEFORK | PTRACE_O_TRACEEXIT |
+			      PTRACE_O_TRACEEXEC));
+	started = now_ms();
+	ptrace(PTRACE_CONT, w.launcher, NULL, NULL);
+	while ((t = now_ms() - started) < WATCHED_S * 1000) {
+		serve_stops(&w);
+		title[0] = '\0';
+		if (w.update)
+			read_title(w.update, title, sizeof title);
+		/* Until it retitles itself it shows the launcher's name. */
+		if (!first[0] && title[0] && strcmp(title, "update") != 0)
+			strcpy(first, title);
+		if (synced < 0 && strcmp(title, "update (sync)") == 0)
+			synced = t;
+		if (clean < 0 && dirty_kb() < CLEAN_KB)
+			clean = t;
+		usleep(20000);
+	}
+	read_file("/tmp/out", out, sizeof out);
+	read_file("/tmp/err", err, sizeof err);
+	check_text("launcher's stdout", "", out);
+	check_text("launcher's stderr", "", err);
+	check_range("launcher's status", 0, 0, w.launcher_status);
+	check_text("flush daemon's title", "bdflush (daemon)", w.daemon_title);
+	check_range("flush daemon's status", 1, 1, w.daemon_status);
+	check_text("update's first title", "update (bdflush)", first);
+	check_range("ms until update (sync)", FLUSH_S * 700, FLUSH_S * 2500,
+		    synced);
+	check_text("update's title at the end", "update (sync)", title);
+	/* By a sync of the loop, the first or the second. */
+	check_range("ms from update (sync) to written back",
+		    SYNC_S * 1000 - 300, 2 * SYNC_S * 1000 + 500,
+		    synced < 0 || clean < 0 ? -1 : clean - synced);
+	check_range("processes left", 1, 1, end_leftovers());
+}
+
+/* Without update the disk stays dirty for as long as update is given. */
+static void
+check_control(int ram_fd)
+{
+	snprintf(subject, sizeof subject, "without update");
+	dirty_ram_disk(ram_fd);
+	sleep(FLUSH_S + 2 * SYNC_S);
+	check_range("dirty kB at the end", DIRTY_KB, 1 << 20, dirty_kb());
+}
+
+int
+main(void)
+{
+	struct utsname u;
+	long booted;
+	int fd;
+
+	mount("devtmpfs", "/dev", "devtmpfs", 0, NULL);
+	mount("proc", "/proc", "proc", 0, NULL);
+	mount("sysfs", "/sys", "sysfs", 0, NULL);
+	fd = open("/dev/console", O_RDWR);
+	dup2(fd, 0);
+	dup2(fd, 1);
+	dup2(fd, 2);
+	if (fd > 2)
+		close(fd);
+	booted = now_ms();
+	uname(&u);
+	say("kernel %s, init started %ld ms after boot", u.release, booted);
+	fd = open_ram_disk();
+	for (size_t b = 0; b < sizeof builds / sizeof *builds; b++)
+		for (size_t i = 0; i < sizeof cases / sizeof *cases; i++)
+			run_case(builds[b], &cases[i]);
+	check_control(fd);
+	for (size_t b = 0; b < sizeof builds / sizeof *builds; b++)
+		check_detaching(builds[b], fd);
+	say("checks took %ld ms", now_ms() - booted);
+	say("%d checks, %d failed", checks, faults);
+	reboot(RB_AUTOBOOT);
+	return 1;
+}
