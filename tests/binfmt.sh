@@ -7,6 +7,10 @@
 # namespace. binfmt_misc takes the newest matching handler first, so NAME
 # wins over one registered without C and is removed afterwards; binfmt_misc
 # is mounted for the run when it was not.
+# Debian ships no rule for qemu-i386 on x86-64, whose kernels mostly run
+# i386 programs themselves; where one refuses them, the rule is ours, its
+# interpreter a link named as Debian names theirs, since qemu keeps the
+# caller's argv[0] only when started under a name ending in -binfmt-P.
 # usage: binfmt.sh register|unregister EMULATOR NAME STATE_FILE
 set -u
 action=$1
@@ -15,9 +19,20 @@ name=$3
 state=$4
 dir=/proc/sys/fs/binfmt_misc
 rule=/usr/lib/binfmt.d/$emulator.conf
+if [ "$emulator" = qemu-i386 ] && [ ! -r "$rule" ]; then
+	rule=$state.rule
+	link=$(dirname "$state")/i386-binfmt-P
+fi
 
 case $action in
 register)
+	if [ -n "${link-}" ]; then
+		ln -sf "$(command -v "$2")" "$link"
+		printf ':qemu-i386:M::%s:%s:%s:\n' \
+			'\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00' \
+			'\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff' \
+			"$link" >"$rule"
+	fi
 	if [ ! -r "$rule" ]; then
 		echo "cannot run these programs: $rule is missing" \
 			"(Debian package qemu-user-static)"
@@ -60,7 +75,7 @@ unregister)
 		[ "$(ls "$dir" | grep -cvx 'register\|status')" -eq 0 ]; then
 		umount "$dir"
 	fi
-	rm -f "$state"
+	rm -f "$state" "${link-}" "$state.rule"
 	echo "unregistered $name"
 	;;
 esac
