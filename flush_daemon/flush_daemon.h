@@ -1,12 +1,26 @@
 #pragma once
 
+#include <errno.h>
+
 /* Function codes of bdflush that take no parameter number. */
 constexpr int BDFLUSH_BECOME_DAEMON = 0;
 constexpr int BDFLUSH_FLUSH_ONCE = 1;
 
 /* The data word is a value or an address, so it is as wide as an address. */
 int bdflush(int func, long data);
-int bdflush_result(long raw);
+
+/* A raw kernel result as a C library call gives it: -errno becomes -1 with
+   errno set. Here, so that the wrapper and a simulated kernel share it
+   without reaching into the objects that call them. */
+inline int
+bdflush_result(long raw)
+{
+	if (raw < 0) {
+		errno = (int)-raw;
+		return -1;
+	}
+	return (int)raw;
+}
 /* Every request goes through here, so a kernel that only pretends to keep
    the call gets none. */
 int kernel_request(int func, long data);

@@ -18,8 +18,11 @@
 static constexpr int PROBE_FIRST = INT_MIN;
 static constexpr int PROBE_SECOND = INT_MAX;
 
-/* -1 not yet asked; 0 the kernel acts; 1 it only answers. Inherited over
-   fork, so no process asks twice. */
+/* -1 not yet asked; 0 the kernel acts; 1 it only answers. A launcher
+   that only detaches makes no request, so each daemon asks at its own
+   first one: where the kernel keeps the parameters, a read in each. One
+   that set a parameter first has asked, and its daemons inherit the
+   verdict. */
 static int stub_kernel = -1;
 
 static int

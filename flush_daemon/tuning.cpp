@@ -25,16 +25,6 @@ static constexpr char read_failed_message[] =
 static constexpr char write_refused_message[] =
 	"quillet: bdflush(%d,%d)=%d %d\n";
 
-int
-bdflush_result(long raw)
-{
-	if (raw < 0) {
-		errno = (int)-raw;
-		return -1;
-	}
-	return (int)raw;
-}
-
 /* Out-of-range text takes the nearest 32-bit bound, whatever long's width. */
 int
 parse_number(const char *text)
