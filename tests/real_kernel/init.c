@@ -1,11 +1,14 @@
 /* The first process of a test machine: runs update, as each build of it in
    /BUILD/update, on the kernel it boots, writes one line per check to the
    console and restarts the machine, which the emulator takes as its end.
-   Every line starts with "real-kernel: "; the last one counts the faults. */
+   Then it runs the test programs that /rows lists, one "BUILD PATH" a line,
+   passing their own lines on. Every line starts with "real-kernel: "; the
+   last one counts the faults. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -45,6 +48,8 @@ static const char *const builds[] = {"glibc", "musl"};
 /* The delays of update -f 1 -s 2, and how long its daemons are watched. */
 enum { FLUSH_S = 1, SYNC_S = 2, WATCHED_S = 9 };
 enum { RAM_DISK_MB = 4, DIRTY_KB = 3500, CLEAN_KB = 1024 };
+/* How long one test program's rows may take. */
+enum { ROWS_S = 200 };
 
 static int checks, faults;
 /* What the checks being made are about, such as "musl listing". */
@@ -417,6 +422,114 @@ check_control(int ram_fd)
 	check_range("dirty kB at the end", DIRTY_KB, 1 << 20, dirty_kb());
 }
 
+/* Counts a row program's result lines as it passes them on. */
+struct Rows {
+	int ran, passed, skipped;
+	char partial[1024];
+	size_t n;
+};
+
+static int
+starts(const char *line, const char *prefix)
+{
+	return strncmp(line, prefix, strlen(prefix)) == 0;
+}
+
+static void
+pass_on(struct Rows *r, const char *data, size_t size)
+{
+	for (size_t i = 0; i < size; i++) {
+		if (data[i] != '\n' && r->n + 1 < sizeof r->partial) {
+			r->partial[r->n++] = data[i];
+			continue;
+		}
+		if (data[i] != '\n')
+			continue;	/* the rest of an overlong line */
+		r->partial[r->n] = '\0';
+		r->n = 0;
+		say("%s", r->partial);
+		/* A row's own end is its name and its time. */
+		if (starts(r->partial, "[ RUN      ] "))
+			r->ran++;
+		else if (!strstr(r->partial, " ms)"))
+			continue;
+		else if (starts(r->partial, "[       OK ] "))
+			r->passed++;
+		else if (starts(r->partial, "[  SKIPPED ] "))
+			r->skipped++;
+	}
+}
+
+/* A row program's own output, passed on line by line as it comes, so that
+   the console shows how far it got should the machine stop. */
+static void
+run_rows(const char *build, const char *program)
+{
+	struct Rows r = {0, 0, 0, "", 0};
+	char buf[4096];
+	const char *name = strrchr(program, '/') ? strrchr(program, '/') + 1
+						 : program;
+	long deadline = now_ms() + ROWS_S * 1000L;
+	int fds[2], status;
+	ssize_t n;
+	pid_t pid;
+
+	snprintf(subject, sizeof subject, "%.20s %.40s", build, name);
+	say("rows of %s:", subject);
+	if (pipe(fds) != 0 || (pid = fork()) < 0) {
+		fail(subject);
+		return;
+	}
+	if (pid == 0) {
+		dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
+		dup2(fds[1], 1);
+		dup2(fds[1], 2);
+		close(fds[0]);
+		close(fds[1]);
+		execl(program, program, (char *)NULL);
+		_exit(127);
+	}
+	close(fds[1]);
+	/* A daemon it leaves may hold the pipe: its exit ends the reading. */
+	for (int exited = 0;;) {
+		struct pollfd p = {fds[0], POLLIN, 0};
+		if (poll(&p, 1, 200) > 0) {
+			if ((n = read(fds[0], buf, sizeof buf)) <= 0)
+				break;
+			pass_on(&r, buf, n);
+		} else if (exited) {
+			break;
+		} else if (waitpid(pid, &status, WNOHANG) == pid) {
+			exited = 1;
+			pid = 0;
+		} else if (now_ms() > deadline) {
+			say("%s still running after %d s: killed", subject,
+			    ROWS_S);
+			break;
+		}
+	}
+	close(fds[0]);
+	status = pid ? wait_for(pid, 5000) : exit_status(status);
+	say("%s: %d rows ran, %d passed, %d skipped", subject, r.ran,
+	    r.passed, r.skipped);
+	check_range("rows failed", 0, 0, r.ran - r.passed - r.skipped);
+	check_range("exit status", 0, 0, status);
+	check_range("processes left", 0, 0, end_leftovers());
+}
+
+static void
+run_listed_rows(void)
+{
+	static char list[4096];
+	char *line, *save, build[32], program[1024];
+
+	read_file("/rows", list, sizeof list);
+	for (line = strtok_r(list, "\n", &save); line;
+	     line = strtok_r(NULL, "\n", &save))
+		if (sscanf(line, "%31s %1023s", build, program) == 2)
+			run_rows(build, program);
+}
+
 int
 main(void)
 {
@@ -427,6 +540,9 @@ main(void)
 	mount("devtmpfs", "/dev", "devtmpfs", 0, NULL);
 	mount("proc", "/proc", "proc", 0, NULL);
 	mount("sysfs", "/sys", "sysfs", 0, NULL);
+	/* Pseudo-terminals, for the rows that run update on one. */
+	mkdir("/dev/pts", 0755);
+	mount("devpts", "/dev/pts", "devpts", 0, "mode=620,ptmxmode=666");
 	fd = open("/dev/console", O_RDWR);
 	dup2(fd, 0);
 	dup2(fd, 1);
@@ -443,6 +559,7 @@ main(void)
 	check_control(fd);
 	for (size_t b = 0; b < sizeof builds / sizeof *builds; b++)
 		check_detaching(builds[b], fd);
+	run_listed_rows();
 	say("checks took %ld ms", now_ms() - booted);
 	say("%d checks, %d failed", checks, faults);
 	reboot(RB_AUTOBOOT);
