@@ -47,9 +47,12 @@ for row in x86_64:musl: i386:m32-musl:qemu-i386-static \
 		skipped=1
 		continue
 	fi
-	cmake --build "$build" --target evaluator flush_daemon >/dev/null &&
-		cmake --install "$build" --strip --prefix "$work/$preset" \
-			>/dev/null || { fail "the $preset build failed"; continue; }
+	if ! cmake --build "$build" --target evaluator flush_daemon \
+		>/dev/null || ! cmake --install "$build" --strip \
+		--prefix "$work/$preset" >/dev/null; then
+		fail "the $preset build failed"
+		continue
+	fi
 	for file in bin/test sbin/update; do
 		cmp "$work/$preset/$file" "$work/$package/$file" ||
 			fail "$file differs from the $preset preset's"

@@ -1,9 +1,9 @@
 #!/bin/sh
 # Builds twice under reprotest and fails, showing diffoscope's account, when
-# the results differ: the second build in another folder, a year later
-# (faketime), with another umask, locale, time zone and home, unrelated
-# variables in its environment and, where FUSE serves, its source
-# directories listed in another order (disorderfs). The results are a
+# the results differ: the second build in another folder, half a year or
+# more later (faketime), with another umask, locale, time zone and home,
+# an unrelated variable in its environment and, where FUSE serves, its
+# source directories listed in another order (disorderfs). The results are a
 # preset's stripped install, or the release (dist/). A preset's build takes
 # the sources as they are, tracked files only; the release takes a clone,
 # being made of the commit.
