@@ -65,7 +65,6 @@ for build in "$@"; do
 	name=${build%%=*} dir=${build#*=}
 	mkdir "$root/$name"
 	cp "$dir/flush_daemon/update" "$root/$name/update"
-	add_libraries "$dir/flush_daemon/update"
 	keep_path "$dir/flush_daemon/update"
 	keep_path "$dir/tests/flush_daemon_simulated"
 	for program in "${programs[@]}"; do
