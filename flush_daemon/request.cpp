@@ -29,10 +29,9 @@ static int stub_kernel = -1;
 
 /* Linux 2.2 and 2.4 keep the parameters and flush with a thread of their
    own, and code 1 ends its caller there too, where the reads cannot tell.
-   So a process's first flush request is made by a child, whose end says
-   so, and from then on the process answers code 1 as a refusal. -1 not
-   yet asked; 1 code 1 returns; 0 it ends its caller. */
-static int flush_returns = -1;
+   So until code 1 has once returned, a child makes the request, and a
+   child ended inside the call is answered as a refusal. */
+static int flush_returns;
 
 static int
 read_untouched(int start)
@@ -42,49 +41,32 @@ read_untouched(int start)
 	return bdflush(2, (long)&value) == 0 && value == start;
 }
 
-struct FlushReport {
-	int result, error;
-};
-
-/* A report cut short is the child's end inside the call. A pipe or fork
-   that fails is a refusal too: a sync writes back all the same. */
+/* The child hands back the kernel's raw result; none is the call ending
+   it. A pipe or fork that fails is a refusal too: a sync writes back all
+   the same. */
 static int
 flush_in_child()
 {
-	struct FlushReport report;
-	int fds[2];
-	pid_t pid;
+	int fds[2], raw = -ENOSYS;
+	ssize_t n = -1;
 
 	if (pipe(fds) != 0)
 		return -1;
-	if ((pid = fork()) == 0) {
-		close(fds[0]);
-		report.result = bdflush(BDFLUSH_FLUSH_ONCE, 0);
-		report.error = errno;
-		_exit(write(fds[1], &report, sizeof report) != sizeof report);
+	pid_t pid = fork();
+	if (pid == 0) {
+		int r = bdflush(BDFLUSH_FLUSH_ONCE, 0);
+		raw = r < 0 ? -errno : r;
+		_exit(write(fds[1], &raw, sizeof raw) != sizeof raw);
 	}
 	close(fds[1]);
-	ssize_t n = -1;
-	if (pid > 0)
-		do
-			n = read(fds[0], &report, sizeof report);
-		while (n < 0 && errno == EINTR);
-	int saved = errno;
-	close(fds[0]);
-	/* Where SIGCHLD is ignored the kernel reaps it, and this fails. */
-	if (pid > 0)
+	if (pid > 0) {
+		n = read(fds[0], &raw, sizeof raw);
+		/* Where SIGCHLD is ignored the kernel reaps it; this fails. */
 		waitpid(pid, nullptr, 0);
-	if (n == (ssize_t)sizeof report) {
-		flush_returns = 1;
-		errno = report.error;
-		return report.result;
 	}
-	errno = saved;
-	if (n < 0)
-		return -1;
-	flush_returns = 0;
-	errno = ENOSYS;
-	return -1;
+	close(fds[0]);
+	flush_returns = n == (ssize_t)sizeof raw;
+	return bdflush_result(raw);
 }
 
 int
@@ -101,11 +83,7 @@ kernel_request(int func, long data)
 		errno = ENOSYS;
 		return -1;
 	}
-	if (func == BDFLUSH_FLUSH_ONCE && flush_returns < 0)
+	if (func == BDFLUSH_FLUSH_ONCE && !flush_returns)
 		return flush_in_child();
-	if (func == BDFLUSH_FLUSH_ONCE && !flush_returns) {
-		errno = ENOSYS;
-		return -1;
-	}
 	return bdflush(func, data);
 }

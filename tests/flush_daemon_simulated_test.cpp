@@ -387,6 +387,11 @@ const SyncCase sync_cases[] = {
 	{"OwnFlushThread", {own_thread},
 	 "sleep(0)\n" + probe + "bdflush(1,0) ends the caller\n",
 	 probe + "bdflush(0,0)=0\n", 1},
+	/* No child for it: no flush made, none taken for made. */
+	{"NoChildForkFails", {"SIMULATED_KERNEL_FAIL_FORK=3"},
+	 "sleep(0)\n" + probe, probe + "bdflush(0,0) waits\n", -1},
+	{"NoChildPipeFails", {"SIMULATED_KERNEL_NOFILE=1"},
+	 "sleep(0)\n" + probe, probe + "bdflush(0,0) waits\n", -1},
 };
 
 class SwitchToSync : public testing::TestWithParam<SyncCase> {};
