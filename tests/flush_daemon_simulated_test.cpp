@@ -41,19 +41,20 @@ struct KernelLog {
 		rmdir(dir.c_str());
 	}
 
-	/* The calls of one process (0: all; -p: all but p's), without pid
-	   and time. */
+	/* The calls of one process and its children (0: all; -p: all but
+	   theirs), without pids and time. */
 	std::string calls(pid_t pid = 0, std::vector<long> *times = nullptr)
 	{
 		std::istringstream in(read_file(path));
 		std::string line, all;
 		while (std::getline(in, line)) {
 			std::istringstream f(line);
-			long p, ms;
+			long p, parent, ms;
 			std::string call;
-			f >> p >> ms;
+			f >> p >> parent >> ms;
 			std::getline(f >> std::ws, call);
-			if ((pid > 0 && p != pid) || (pid < 0 && p == -pid))
+			int ours = p == std::abs(pid) || parent == std::abs(pid);
+			if ((pid > 0 && !ours) || (pid < 0 && ours))
 				continue;
 			all += call + "\n";
 			if (times)
@@ -159,6 +160,7 @@ const std::string probe = "bdflush(2,&v)=0\n";
 const std::string first_reads = probe +
 	"bdflush(2,&v)=0\nbdflush(4,&v)=0\nbdflush(6,&v)=0\nbdflush(8,&v)=0\n";
 const std::string stub = "SIMULATED_KERNEL_STUB=1";
+const std::string own_thread = "SIMULATED_KERNEL_OWN_THREAD=1";
 const std::string no_call = "-1 38\n";
 const std::string notice =
 	"update: not run as superuser, bdflush() and sync() called.\n";
@@ -233,6 +235,9 @@ const Case listing_cases[] = {
 	 "quillet:(0) bdflush(00000002,&d)=" + no_call, probe + probe},
 	{"StubKernelWrite", {"update", "-0", "5", "-d"}, {stub}, 0, 1, "",
 	 "quillet: bdflush(3,5)=" + no_call, probe + probe},
+	{"OwnThreadBounds", {"update", "-1", "999999", "-d"}, {own_thread}, 0,
+	 1, "", "quillet: bdflush(5,999999)=-1 22\n",
+	 probe + "bdflush(5,999999)=-1\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Listing, Simulated, testing::ValuesIn(listing_cases),
     [](const auto &info) { return std::string(info.param.name); });
@@ -354,8 +359,10 @@ INSTANTIATE_TEST_SUITE_P(Launcher, HighDescriptors,
 /* Once refused, sync every second for good. Three flushes are accepted
    back to back before a refusal while the flush daemon's call never
    returns; a stub kernel is refused from the first request on, code 0
-   included, so its flush daemon ends with status 1 (unless it ended before
-   the launcher, which then reaped it). A sleep of its delay comes first. */
+   included, and a kernel with a flush thread of its own returns from code
+   0 and ends the caller of code 1, so their flush daemons end with status
+   1 (unless before the launcher, which then reaped them). A sleep of its
+   delay comes first. */
 struct SyncCase {
 	const char *name;
 	std::vector<std::string> env;
@@ -376,6 +383,15 @@ const SyncCase sync_cases[] = {
 	 "sleep(0)\n" + probe + "bdflush(1,0)=0\n" + flush + flush +
 	 "sleep(0)\nbdflush(1,0)=-1\n", probe + "bdflush(0,0) waits\n", -1},
 	{"StubKernel", {stub}, "sleep(0)\n" + probe + probe, probe + probe, 1},
+	/* The first flush is made by a child, which it ends. */
+	{"OwnFlushThread", {own_thread},
+	 "sleep(0)\n" + probe + "bdflush(1,0) ends the caller\n",
+	 probe + "bdflush(0,0)=0\n", 1},
+	/* No child for it: no flush made, none taken for made. */
+	{"NoChildForkFails", {"SIMULATED_KERNEL_FAIL_FORK=3"},
+	 "sleep(0)\n" + probe, probe + "bdflush(0,0) waits\n", -1},
+	{"NoChildPipeFails", {"SIMULATED_KERNEL_NOFILE=1"},
+	 "sleep(0)\n" + probe, probe + "bdflush(0,0) waits\n", -1},
 };
 
 class SwitchToSync : public testing::TestWithParam<SyncCase> {};

@@ -15,13 +15,20 @@
      SIMULATED_KERNEL_STUB     set: the stub of Linux 2.6 to 5.14, which
                                answers 0 to the superuser and does nothing
                                (code 1 ends the caller), EPERM to others
-   Code 0 never returns unless it has a scripted result. */
+     SIMULATED_KERNEL_OWN_THREAD  set: Linux 2.2 and 2.4, which keep the
+                               values but flush with a thread of their own:
+                               code 0 returns 0, code 1 ends the caller with
+                               status 0, a write outside 0 to 10000 gets
+                               EINVAL; EPERM to all but the superuser
+   Code 0 never returns unless it has a scripted result. The values and the
+   flushes left are the kernel's, shared by every process. */
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -30,12 +37,16 @@
 #include "flush_daemon.h"
 
 static char log_path[4096];
-static int values[9];
 static long results[20];
 static int scripted[20];
-static long flushes_left;
 static long failing_fork, forks, daemon_ms;
-static int old_kernel, no_proc, stub;
+static int old_kernel, no_proc, stub, own_thread;
+
+struct KernelState {
+	int values[9];
+	long flushes_left;
+};
+static KernelState *kernel;
 static long second_ms = 1000;
 
 /* "code:raw,code:raw": the raw kernel result for each code listed. */
@@ -62,15 +73,19 @@ read_script()
 	const char *s = getenv("SIMULATED_KERNEL_VALUES");
 	char *p;
 
+	kernel = (KernelState *)mmap(nullptr, sizeof *kernel,
+	    PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+	if (kernel == MAP_FAILED)
+		abort();
 	for (int n = 0; s && *s && n < 9; n++) {
-		values[n] = (int)strtol(s, &p, 10);
+		kernel->values[n] = (int)strtol(s, &p, 10);
 		s = *p == ',' ? p + 1 : nullptr;
 	}
 	read_results(getenv("SIMULATED_KERNEL_RESULTS"));
 	if ((s = getenv("SIMULATED_KERNEL_LOG")))
 		snprintf(log_path, sizeof log_path, "%s", s);
 	if ((s = getenv("SIMULATED_KERNEL_FLUSHES")))
-		flushes_left = strtol(s, nullptr, 10);
+		kernel->flushes_left = strtol(s, nullptr, 10);
 	if ((s = getenv("SIMULATED_KERNEL_FAIL_FORK")))
 		failing_fork = strtol(s, nullptr, 10);
 	if ((s = getenv("SIMULATED_KERNEL_DAEMON_MS")))
@@ -78,6 +93,7 @@ read_script()
 	old_kernel = getenv("SIMULATED_KERNEL_OLD") != nullptr;
 	no_proc = getenv("SIMULATED_KERNEL_NO_PROC") != nullptr;
 	stub = getenv("SIMULATED_KERNEL_STUB") != nullptr;
+	own_thread = getenv("SIMULATED_KERNEL_OWN_THREAD") != nullptr;
 	if ((s = getenv("SIMULATED_KERNEL_SECOND_MS")))
 		second_ms = strtol(s, nullptr, 10);
 	struct rlimit limit;
@@ -99,7 +115,8 @@ log_call(const char *text)
 	if (!log_path[0])
 		return;
 	clock_gettime(CLOCK_MONOTONIC, &now);
-	int n = snprintf(line, sizeof line, "%d %lld %s\n", (int)getpid(),
+	int n = snprintf(line, sizeof line, "%d %d %lld %s\n", (int)getpid(),
+			 (int)getppid(),
 			 (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000,
 			 text);
 	fd = open(log_path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -126,27 +143,36 @@ log_result(int func, long data, int r)
 	return r;
 }
 
-/* A read's integer is left as it was. */
-static int
-stub_bdflush(int func, long data)
+/* Where only the superuser may call, and code 1 ends the caller. */
+static long
+superuser_only(int func)
 {
-	int r = bdflush_result(geteuid() == 0 ? 0 : -EPERM);
+	long raw = geteuid() == 0 ? 0 : -EPERM;
 
-	if (func == BDFLUSH_FLUSH_ONCE && r == 0) {
+	if (func == BDFLUSH_FLUSH_ONCE && raw == 0) {
 		log_call("bdflush(1,0) ends the caller");
 		_exit(0);
 	}
-	return log_result(func, data, r);
+	return raw;
 }
 
 int
 bdflush(int func, long data)
 {
 	long raw = func >= 0 && func < 20 ? results[func] : -22;
+	int is_read = func >= 2 && func < 20 && func % 2 == 0;
+	int is_write = func >= 3 && func < 20 && func % 2 == 1;
 
+	/* A read's integer is left as it was. */
 	if (stub)
-		return stub_bdflush(func, data);
-	if (func == BDFLUSH_BECOME_DAEMON && !scripted[0]) {
+		return log_result(func, data, bdflush_result(
+		    superuser_only(func)));
+	if (own_thread) {
+		raw = superuser_only(func);
+		if (raw == 0 && is_write && (data < 0 || data > 10000))
+			raw = -EINVAL;
+	}
+	if (func == BDFLUSH_BECOME_DAEMON && !scripted[0] && !own_thread) {
 		log_call("bdflush(0,0) waits");
 		for (;;)
 			pause();
@@ -156,14 +182,14 @@ bdflush(int func, long data)
 				     daemon_ms % 1000 * 1000000};
 		nanosleep(&t, nullptr);
 	}
-	if (func == BDFLUSH_FLUSH_ONCE && flushes_left > 0) {
-		flushes_left--;
+	if (func == BDFLUSH_FLUSH_ONCE && kernel->flushes_left > 0) {
+		kernel->flushes_left--;
 		raw = 0;
 	}
-	if (raw == 0 && func >= 2 && func < 20 && func % 2 == 0)
-		*(int *)data = values[func / 2 - 1];
-	if (raw == 0 && func >= 3 && func < 20 && func % 2 == 1)
-		values[func / 2 - 1] = (int)data;
+	if (raw == 0 && is_read)
+		*(int *)data = kernel->values[func / 2 - 1];
+	if (raw == 0 && is_write)
+		kernel->values[func / 2 - 1] = (int)data;
 	return log_result(func, data, bdflush_result(raw));
 }
 
