@@ -48,7 +48,6 @@ static int
 flush_in_child()
 {
 	int fds[2], raw = -ENOSYS;
-	ssize_t n = -1;
 
 	if (pipe(fds) != 0)
 		return -1;
@@ -58,13 +57,13 @@ flush_in_child()
 		raw = r < 0 ? -errno : r;
 		_exit(write(fds[1], &raw, sizeof raw) != sizeof raw);
 	}
+	/* Without a child the read meets the end at once. */
 	close(fds[1]);
-	if (pid > 0) {
-		n = read(fds[0], &raw, sizeof raw);
-		/* Where SIGCHLD is ignored the kernel reaps it; this fails. */
-		waitpid(pid, nullptr, 0);
-	}
+	ssize_t n = read(fds[0], &raw, sizeof raw);
 	close(fds[0]);
+	/* Where SIGCHLD is ignored the kernel reaps it; this fails. */
+	if (pid > 0)
+		waitpid(pid, nullptr, 0);
 	flush_returns = n == (ssize_t)sizeof raw;
 	return bdflush_result(raw);
 }

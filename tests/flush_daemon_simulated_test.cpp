@@ -41,8 +41,8 @@ struct KernelLog {
 		rmdir(dir.c_str());
 	}
 
-	/* The calls of one process and its children (0: all; -p: all but
-	   theirs), without pids and time. */
+	/* The calls of one process and, marked "child: ", its children's
+	   (0: all, unmarked; -p: all but theirs), without pids and time. */
 	std::string calls(pid_t pid = 0, std::vector<long> *times = nullptr)
 	{
 		std::istringstream in(read_file(path));
@@ -56,7 +56,8 @@ struct KernelLog {
 			int ours = p == std::abs(pid) || parent == std::abs(pid);
 			if ((pid > 0 && !ours) || (pid < 0 && ours))
 				continue;
-			all += call + "\n";
+			all += (pid > 0 && p != pid ? "child: " : "") + call +
+			       "\n";
 			if (times)
 				times->push_back(ms);
 		}
@@ -362,7 +363,8 @@ INSTANTIATE_TEST_SUITE_P(Launcher, HighDescriptors,
    included, and a kernel with a flush thread of its own returns from code
    0 and ends the caller of code 1, so their flush daemons end with status
    1 (unless before the launcher, which then reaped them). A sleep of its
-   delay comes first. */
+   delay comes first; the first flush is a child's, later ones the update
+   process's own. */
 struct SyncCase {
 	const char *name;
 	std::vector<std::string> env;
@@ -380,12 +382,12 @@ const std::string flush = "sleep(0)\nbdflush(1,0)=0\n";
 const SyncCase sync_cases[] = {
 	{"RefusalAfterThreeFlushes",
 	 {"SIMULATED_KERNEL_FLUSHES=3", "SIMULATED_KERNEL_RESULTS=1:-38"},
-	 "sleep(0)\n" + probe + "bdflush(1,0)=0\n" + flush + flush +
+	 "sleep(0)\n" + probe + "child: bdflush(1,0)=0\n" + flush + flush +
 	 "sleep(0)\nbdflush(1,0)=-1\n", probe + "bdflush(0,0) waits\n", -1},
 	{"StubKernel", {stub}, "sleep(0)\n" + probe + probe, probe + probe, 1},
 	/* The first flush is made by a child, which it ends. */
 	{"OwnFlushThread", {own_thread},
-	 "sleep(0)\n" + probe + "bdflush(1,0) ends the caller\n",
+	 "sleep(0)\n" + probe + "child: bdflush(1,0) ends the caller\n",
 	 probe + "bdflush(0,0)=0\n", 1},
 	/* No child for it: no flush made, none taken for made. */
 	{"NoChildForkFails", {"SIMULATED_KERNEL_FAIL_FORK=3"},
@@ -454,7 +456,7 @@ TEST(SimulatedDaemons, DefaultDelays)
 	pid_t update = d.find({"update (bdflush)", "update (sync)"});
 	ASSERT_NE(update, 0);
 	std::string calls, expected =
-	    "sleep(5)\n" + probe + "bdflush(1,0)=-1\nsleep(30)\n";
+	    "sleep(5)\n" + probe + "child: bdflush(1,0)=-1\nsleep(30)\n";
 	for (int ms = 0; ms < 3000 && calls.size() < expected.size();
 	     ms += 50, pause_ms(50))
 		calls = log.calls(update);
