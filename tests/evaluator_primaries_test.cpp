@@ -268,12 +268,16 @@ const AccessCase access_cases[] = {
 	/* Where stat, lstat and the 32-bit id calls fail with ENOSYS, the
 	   older calls give the same answers. */
 	{"OldKernelDirectory", 0, {"test", "-d", "@dir"}, 0, {}, true},
+	{"OldKernelMissing",   0, {"test", "-e", "@missing"}, 1, {}, true},
 	{"OldKernelFollowsLink", 0, {"test", "-f", "@link"}, 0, {}, true},
 	{"OldKernelLink",      0, {"test", "-L", "@link"}, 0, {}, true},
 	{"OldKernelSize",      0, {"test", "-s", "@empty"}, 1, {}, true},
 	{"OldKernelSame",      0, {"test", "@regular", "-ef", "@hard"}, 0, {},
 	 true},
 	{"OldKernelNotSame",   0, {"test", "@regular", "-ef", "@empty"}, 1, {},
+	 true},
+	/* Roots of two file systems of the kernel's own, both inode 1. */
+	{"OldKernelOtherDevice", 0, {"test", "/proc", "-ef", "/sys"}, 1, {},
 	 true},
 	{"OldKernelNewer",     0, {"test", "@late", "-nt", "@early"}, 0, {},
 	 true},
