@@ -68,9 +68,15 @@ check_c_source_compiles("int main(void) { return 0; }" MUSL_STATIC_PIE)
 # test is not: it lives for a moment, and a static PIE relocates itself at
 # every start, some 700 instructions, more than half again what a run of
 # [ costs.
+# Not on i386, whose 486 build runs on kernels before 2.4 too: those load
+# it (at 0x80000000) but give a program without an interpreter no
+# AT_PHDR, from which musl's start-up finds where it was loaded, so it
+# relocates itself as if at 0 and dies of SIGSEGV before main. Linked
+# plainly, it gives up address randomisation of its own code and data.
 set(LINK_OPTIONS_evaluator -specs=${driver} -static)
 set(PIE_evaluator OFF)
-if(MUSL_STATIC_PIE AND EXISTS ${MUSL_LIBDIR}/rcrt1.o)
+if(MUSL_STATIC_PIE AND EXISTS ${MUSL_LIBDIR}/rcrt1.o AND
+   NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^i.86$")
 	set(LINK_OPTIONS_flush_daemon -specs=${driver} -static-pie)
 else()
 	set(LINK_OPTIONS_flush_daemon -specs=${driver} -static)

@@ -54,7 +54,7 @@ static int
 group_member(gid_t gid)
 {
 	static gid_t groups[65536];
-	int n = getgroups(65536, groups);
+	int n = group_list(65536, groups);
 
 	for (int i = 0; i < n; i++)
 		if (groups[i] == gid)
@@ -134,7 +134,7 @@ stat_path(const char *path, struct stat *status)
 		errno = ENOENT;
 		return -1;
 	}
-	return stat(path, status);
+	return file_status(path, status);
 }
 
 int
@@ -144,7 +144,7 @@ effective_access(const char *path, int mode)
 	if (stat_path(path, &st) != 0)
 		return -1;
 	if (cached_euid == (uid_t)-1)
-		cached_euid = geteuid();
+		cached_euid = effective_uid();
 	if (cached_euid == 0) {
 		if (mode != 1 || (st.st_mode & 0111))
 			return 0;
@@ -154,7 +154,7 @@ effective_access(const char *path, int mode)
 	int shift = 0;
 	if (cached_euid == st.st_uid)
 		shift = 6;
-	else if (st.st_gid == getegid() || group_member(st.st_gid))
+	else if (st.st_gid == effective_gid() || group_member(st.st_gid))
 		shift = 3;
 	return (st.st_mode & ((unsigned)mode << shift)) ? 0 : -1;
 }
@@ -192,8 +192,8 @@ test_status(char letter, const struct stat *st)
 	case 'k': return (st->st_mode & S_ISVTX) != 0;
 	case 'u': return (st->st_mode & S_ISUID) != 0;
 	case 's': return st->st_size > 0;
-	case 'G': return st->st_gid == getegid();
-	case 'O': return st->st_uid == geteuid();
+	case 'G': return st->st_gid == effective_gid();
+	case 'O': return st->st_uid == effective_uid();
 	}
 	return 0;
 }
@@ -225,7 +225,7 @@ eval_unary()
 	switch (letter) {
 	case 'L':
 	case 'h':
-		return operand[0] != '\0' && lstat(operand, &st) == 0 &&
+		return operand[0] != '\0' && link_status(operand, &st) == 0 &&
 		       has_type(&st, S_IFLNK);
 	case 'r': return effective_access(operand, 4) == 0;
 	case 'w': return effective_access(operand, 2) == 0;
@@ -292,7 +292,8 @@ compare_files(const char *word, const char *left, const char *right)
 {
 	if (word[1] == 'e') {
 		struct stat l, r;
-		int both = stat(left, &l) == 0 && stat(right, &r) == 0;
+		int both = file_status(left, &l) == 0 &&
+			   file_status(right, &r) == 0;
 		return both && l.st_dev == r.st_dev && l.st_ino == r.st_ino;
 	}
 	/* A file written later in the same second is still newer. */

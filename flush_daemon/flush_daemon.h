@@ -1,6 +1,9 @@
 #pragma once
 
+#include <dirent.h>
 #include <errno.h>
+#include <sys/resource.h>
+#include <sys/types.h>
 
 /* Function codes of bdflush that take no parameter number. */
 constexpr int BDFLUSH_BECOME_DAEMON = 0;
@@ -31,3 +34,9 @@ void set_tuning_parameter(int n, const char *text);
 
 void set_process_title(char **argv, int argc, const char *title);
 void set_title_in(char **argv, int argc, char **env, const char *title);
+
+/* The C library's calls, and on old kernels their older ones once those
+   fail with ENOSYS. */
+uid_t effective_uid();
+int resource_limit(int resource, struct rlimit *limit);
+struct dirent *read_entry(DIR *dir);

@@ -111,14 +111,14 @@ close_descriptors_above_255()
 		return;
 	/* The listing's own descriptor is below 256, as 0 to 255 are free. */
 	if (DIR *open_fds = opendir("/proc/self/fd")) {
-		while (struct dirent *e = readdir(open_fds))
+		while (struct dirent *e = read_entry(open_fds))
 			if (atoi(e->d_name) > 255)
 				close(atoi(e->d_name));
 		closedir(open_fds);
 		return;
 	}
 	struct rlimit limit;
-	if (getrlimit(RLIMIT_NOFILE, &limit) == 0)
+	if (resource_limit(RLIMIT_NOFILE, &limit) == 0)
 		for (rlim_t fd = 256; fd < limit.rlim_cur; fd++)
 			close((int)fd);
 }
@@ -202,7 +202,7 @@ main(int argc, char **argv)
 	}
 	if (listed)
 		exit(write_failed);
-	if (geteuid() != 0) {
+	if (effective_uid() != 0) {
 		kernel_request(BDFLUSH_FLUSH_ONCE, 0);
 		sync();
 		fprintf(stderr, not_superuser_notice, argv[0]);

@@ -35,9 +35,10 @@ case_name(const testing::TestParamInfo<Case> &info)
 /* Runs the evaluator and checks status and both streams; stdout stays empty
    for every expression. */
 inline void
-expect_case(const Case &c, const RunOptions &o = {})
+expect_case(const Case &c, const RunOptions &o = {},
+	    const char *program = EVALUATOR_PATH)
 {
-	RunResult r = run(EVALUATOR_PATH, c.argv, o);
+	RunResult r = run(program, c.argv, o);
 	EXPECT_EQ(r.status, c.status);
 	EXPECT_EQ(r.err, c.err);
 	EXPECT_EQ(r.out, "");

@@ -162,6 +162,7 @@ const std::string first_reads = probe +
 	"bdflush(2,&v)=0\nbdflush(4,&v)=0\nbdflush(6,&v)=0\nbdflush(8,&v)=0\n";
 const std::string stub = "SIMULATED_KERNEL_STUB=1";
 const std::string own_thread = "SIMULATED_KERNEL_OWN_THREAD=1";
+const std::string oldest = "SIMULATED_KERNEL_OLDEST=1";
 const std::string no_call = "-1 38\n";
 const std::string notice =
 	"update: not run as superuser, bdflush() and sync() called.\n";
@@ -254,6 +255,9 @@ const Case user_cases[] = {
 	/* Only the superuser may use a stub; others are refused. */
 	{"StubKernel", {"update"}, {stub}, 1, 0, "", notice,
 	 "bdflush(2,&v)=-1\nbdflush(1,0)=-1\nsync\n"},
+	/* Without the 32-bit id calls the 16-bit one tells. */
+	{"OldestKernel", {"update"}, {oldest}, 1, 0, "", notice,
+	 probe + "bdflush(1,0)=0\nsync\n"},
 };
 INSTANTIATE_TEST_SUITE_P(OrdinaryUser, Simulated,
     testing::ValuesIn(user_cases),
@@ -320,6 +324,11 @@ const KernelAge kernel_ages[] = {
 	 {"SIMULATED_KERNEL_OLD=1", "SIMULATED_KERNEL_NOFILE=1024"}},
 	{"DescriptorLimit",
 	 {"SIMULATED_KERNEL_OLD=1", "SIMULATED_KERNEL_NO_PROC=1"}},
+	/* And where getdents64, ugetrlimit and the 32-bit ids are missing
+	   too, so that the superuser is known by the 16-bit geteuid. */
+	{"OldestListing", {"SIMULATED_KERNEL_OLD=1", oldest}},
+	{"OldestLimit",
+	 {"SIMULATED_KERNEL_OLD=1", "SIMULATED_KERNEL_NO_PROC=1", oldest}},
 };
 
 class HighDescriptors : public testing::TestWithParam<KernelAge> {};
