@@ -40,13 +40,15 @@ register)
 	fi
 	: >"$state"
 	if [ ! -e "$dir/status" ]; then
-		if ! mount -t binfmt_misc binfmt_misc "$dir"; then
+		# A suite beside this one may mount it first.
+		if mount -t binfmt_misc binfmt_misc "$dir"; then
+			echo mounted >"$state"
+		elif [ ! -e "$dir/status" ]; then
 			echo "cannot run these programs: binfmt_misc is" \
 				"not mounted and mounting it failed" \
 				"(it needs root)"
 			exit 1
 		fi
-		echo mounted >"$state"
 	fi
 	[ -e "$dir/$name" ] && echo -1 >"$dir/$name"
 	# :name:type:offset:magic:mask:interpreter:flags
