@@ -52,7 +52,8 @@ effective_uid()
 int
 resource_limit(int resource, struct rlimit *limit)
 {
-	uint32_t old[2];
+	/* A reply that never came is a limit of 0: nothing is closed. */
+	uint32_t old[2] = {0, 0};
 
 	if (getrlimit(resource, limit) == 0)
 		return 0;

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <limits.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "flush_daemon.h"
@@ -42,9 +43,7 @@ read_untouched(int start)
 
 /* The child hands back the kernel's raw result; none is the call ending
    it. A pipe or fork that fails is a refusal too: a sync writes back all
-   the same. The child is not waited for: the update process ignores
-   SIGCHLD, so the kernel reaps it, and an ordinary user's run ends right
-   after its sync. */
+   the same. */
 static int
 flush_in_child()
 {
@@ -62,6 +61,9 @@ flush_in_child()
 	close(fds[1]);
 	ssize_t n = read(fds[0], &raw, sizeof raw);
 	close(fds[0]);
+	/* Where SIGCHLD is ignored the kernel reaps it, and this fails. */
+	if (pid > 0)
+		waitpid(pid, nullptr, 0);
 	flush_returns = n == (ssize_t)sizeof raw;
 	return bdflush_result(raw);
 }

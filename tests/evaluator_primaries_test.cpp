@@ -195,6 +195,7 @@ struct AccessCase {
 	int status;
 	std::vector<gid_t> groups = {};	/* supplementary, beside uid */
 	bool old_kernel = false;	/* the C library's calls fail */
+	int gid = -1;			/* else the uid's */
 };
 
 void
@@ -220,6 +221,7 @@ TEST_P(AccessAs, Runs)
 	if (a.uid != 0)
 		o.uid = a.uid;
 	o.groups = a.groups;
+	o.gid = a.gid;
 	const char *program = EVALUATOR_PATH;
 	if (a.old_kernel) {
 		o.set_env = {"SIMULATED_KERNEL_OLDEST=1"};
@@ -283,10 +285,11 @@ const AccessCase access_cases[] = {
 	 true},
 	{"OldKernelRootOwns",  0, {"test", "-O", "@regular"}, 0, {}, true},
 	{"OldKernelRootWrites", 0, {"test", "-w", "@mode444"}, 0, {}, true},
+	/* In group 0, so that the user's and group's ids differ. */
 	{"OldKernelOtherOwns", 65534, {"test", "-O", "@nobody400"}, 0, {},
-	 true},
-	{"OldKernelOtherGroup", 65534, {"test", "-G", "@nobody400"}, 0, {},
-	 true},
+	 true, 0},
+	{"OldKernelOtherGroup", 65534, {"test", "-G", "@nobody400"}, 1, {},
+	 true, 0},
 	{"OldKernelOtherNoWrite", 65534, {"test", "-w", "@mode444"}, 1, {},
 	 true},
 	{"OldKernelSupplementary", 65534, {"test", "-r", "@group150"}, 0,

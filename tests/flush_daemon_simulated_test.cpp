@@ -76,6 +76,8 @@ run_simulated(std::vector<std::string> argv, std::vector<std::string> env,
 	o.set_env.push_back("SIMULATED_KERNEL_LOG=" + log.path);
 	if (as_user && geteuid() == 0)
 		o.uid = 65534;
+	if (as_user == 2)
+		o.gid = 0;
 	if (!terminal)
 		return run(SIMULATED_UPDATE_PATH, argv, o);
 	int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -119,7 +121,7 @@ matches(const std::string &expected, const std::string &text)
 struct Case {
 	const char *name;
 	std::vector<std::string> argv, env;
-	int as_user;
+	int as_user;	/* 1: uid and gid 65534; 2: uid 65534 in group 0 */
 	int status;
 	std::string out, err, calls;
 	int terminal = 0;
@@ -173,8 +175,12 @@ TEST_P(Simulated, StatusOutputAndCalls)
 {
 	const Case &c = GetParam();
 	KernelLog log;
+	Daemons d;
 	RunResult r = run_simulated(c.argv, c.env, log, c.as_user,
 	    c.terminal);
+	/* None of these detaches, so none leaves a process behind. */
+	d.collect();
+	EXPECT_EQ(d.pids.size(), 0u);
 	EXPECT_EQ(r.out, c.out);
 	EXPECT_TRUE(matches(c.err, r.err)) << r.err;
 	EXPECT_EQ(r.status, c.status);
@@ -255,8 +261,9 @@ const Case user_cases[] = {
 	/* Only the superuser may use a stub; others are refused. */
 	{"StubKernel", {"update"}, {stub}, 1, 0, "", notice,
 	 "bdflush(2,&v)=-1\nbdflush(1,0)=-1\nsync\n"},
-	/* Without the 32-bit id calls the 16-bit one tells. */
-	{"OldestKernel", {"update"}, {oldest}, 1, 0, "", notice,
+	/* Without the 32-bit id calls the 16-bit one tells, the user's and
+	   not the group's, 0. */
+	{"OldestKernel", {"update"}, {oldest}, 2, 0, "", notice,
 	 probe + "bdflush(1,0)=0\nsync\n"},
 };
 INSTANTIATE_TEST_SUITE_P(OrdinaryUser, Simulated,

@@ -24,6 +24,7 @@ struct RunOptions {
 	std::vector<std::string> set_env;	/* NAME=VALUE, added or replaced */
 	std::vector<std::string> unset_env;	/* NAMEs removed */
 	int uid = -1;		/* drop to this uid and gid */
+	int gid = -1;		/* or, with the uid, to this gid */
 	std::vector<gid_t> groups;	/* and these supplementary groups */
 	int stdin_fd = -1;	/* -1: /dev/null */
 	int stdout_fd = -1;	/* -1: captured; CLOSED: closed */
@@ -163,7 +164,8 @@ run(const std::string &path, std::vector<std::string> argv,
 			_exit(126);
 		if (o.uid >= 0 && (setgroups(o.groups.size(),
 					     o.groups.data()) != 0 ||
-				   setgid(o.uid) != 0 || setuid(o.uid) != 0))
+				   setgid(o.gid >= 0 ? o.gid : o.uid) != 0 ||
+				   setuid(o.uid) != 0))
 			_exit(126);
 		execve(program.c_str(), cargv.data(), cenv.data());
 		_exit(127);
