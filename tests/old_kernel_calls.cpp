@@ -209,6 +209,9 @@ old_kernel_call(long number, long first, long second, long third)
 #if defined(__i386__)
 	return syscall(number, first, second, third);
 #else
+	/* No kernel of this processor has them but the one played here. */
+	if (!oldest)
+		return missing();
 	switch (number) {
 	case 106:
 	case 107:
